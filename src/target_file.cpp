@@ -1,0 +1,26 @@
+#include "target_file.h"
+
+#include <cstdio>
+
+#include "platform.h"
+
+namespace {
+
+const char cannot_delete_message[] = "\nFout: al bestaande doelbestand \"%s\" kan niet worden gewist.\n";
+const char deleted_message[] = "\nAl bestaande doelbestand \"%s\" is gewist.\n";
+
+} // namespace
+
+bool replace_target_file(const char* target_path) {
+    if (!path_exists(target_path)) {
+        return true;
+    }
+    // Only the second look decides: the delete's own result is not trusted.
+    delete_file(target_path);
+    if (path_exists(target_path)) {
+        std::printf(cannot_delete_message, target_path);
+        return false;
+    }
+    std::printf(deleted_message, target_path);
+    return true;
+}

@@ -1,0 +1,61 @@
+#include "bar_layout.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct layout_case {
+    const char* name;
+    std::int32_t width;
+    double high;
+    double low;
+    double current;
+    bar_layout expected;
+};
+
+const double nan = std::nan("");
+const double inf = INFINITY;
+
+const std::vector<layout_case> layout_cases = {
+    {"usage-example", 120, 8.1, 4.735, 6.97, {80, 90, 76}},
+    {"current-at-low", 10, 10, 0, 0, {1, 0, 255}},
+    {"current-at-high", 10, 10, 0, 10, {11, 0, 255}},
+    {"all-equal", 10, 5, 5, 5, {11, 0, 255}},
+    {"current-nan", 10, 10, 0, nan, {INT32_MIN, 0, 0}},
+    {"high-nan", 10, nan, 0, 5, {11, 0, 255}},
+    {"range-overflows", 10, 1e308, -1e308, 0, {1, 0, 255}},
+    {"range-and-offset-overflow", 10, 1e308, -1e308, 1e308, {INT32_MIN, 0, 0}},
+    {"high-infinite", 10, inf, 0, 5, {1, 0, 255}},
+    {"high-and-current-infinite", 10, inf, 0, inf, {INT32_MIN, 0, 0}},
+    {"low-minus-infinite", 10, 0, -inf, 0, {INT32_MIN, 0, 0}},
+    {"all-infinite", 10, inf, inf, inf, {11, 0, 255}},
+    {"last-pixel-differs-in-red-only", 256, 256, 0, 255.99609375, {256, 128, 1}},
+    {"negative-scale", 10, -1, -11, -3.5, {8, 64, 128}},
+    {"whole-position", 10, 10, 0, 5, {6, 0, 255}},
+    {"narrowest", 3, 1, 0, 0.5, {2, 64, 128}},
+    {"thirds", 7, 3, 0, 1, {3, 43, 170}},
+    // Never produced by an accepted command line, but must stay defined.
+    {"position-beyond-32-bits", 8192, 1, 0, 1e300, {INT32_MIN, 0, 0}},
+    {"position-far-below-zero", 8192, 1, 0, -1e300, {INT32_MIN, 0, 0}},
+};
+
+// Names the row in test lists and failures.
+void PrintTo(const layout_case& c, std::ostream* out) { *out << c.name; }
+
+class compute_bar_layout_table : public testing::TestWithParam<layout_case> {};
+
+TEST_P(compute_bar_layout_table, GivesColumnAndBlend) {
+    const layout_case& c = GetParam();
+    const bar_layout layout = compute_bar_layout(c.width, c.high, c.low, c.current);
+    EXPECT_EQ(c.expected.split_column, layout.split_column);
+    EXPECT_EQ(c.expected.blend_green, layout.blend_green);
+    EXPECT_EQ(c.expected.blend_red, layout.blend_red);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, compute_bar_layout_table, testing::ValuesIn(layout_cases));
+
+} // namespace
