@@ -73,6 +73,9 @@ struct image_spec {
     int blend_red;
 };
 
+// How the run is started, beyond its arguments.
+enum class start { plain, file_size_limit, stdout_closed };
+
 struct e2e_case {
     const char* name;
     setup before;
@@ -80,108 +83,39 @@ struct e2e_case {
     std::string expected_stdout;
     int expected_status;
     effect after;
-    image_spec image;
-    int runs;
-    bool file_size_limit;
-    bool stdout_closed;
+    image_spec image = {};
+    start how = start::plain;
+    int runs = 1;
 };
 
 const std::vector<std::string> usage_example = {"bar.tga", "120", "16", "8,1", "4,735", "6.97"};
 const image_spec usage_image = {120, 16, 80, 90, 76};
-const image_spec no_image = {};
+const std::string usage_written = written("bar.tga", 120, 16);
+const std::string replaced = deleted("bar.tga") + usage_written;
 
+// clang-format off
 const std::vector<e2e_case> e2e_cases = {
-    {"usage-example", setup::nothing, usage_example, written("bar.tga", 120, 16), 0, effect::image, usage_image, 1,
-     false, false},
-    {"no-arguments", setup::nothing, {}, usage_text, 1, effect::absent, no_image, 1, false, false},
-    {"width-below-minimum-creates-nothing",
-     setup::nothing,
-     {"bar.tga", "2", "16", "8,1", "4,735", "6.97"},
-     usage_text,
-     1,
-     effect::absent,
-     no_image,
-     1,
-     false,
-     false},
-    {"values-out-of-order-keep-existing-file",
-     setup::writable_file,
-     {"bar.tga", "120", "16", "4", "5", "6"},
-     usage_text,
-     1,
-     effect::untouched,
-     no_image,
-     1,
-     false,
-     false},
-    {"replaces-existing-file-twice", setup::writable_file, usage_example, deleted("bar.tga") + written("bar.tga", 120, 16),
-     0, effect::image, usage_image, 2, false, false},
-    {"target-in-missing-folder",
-     setup::nothing,
-     {"missing/bar.tga", "120", "16", "8,1", "4,735", "6.97"},
-     cannot_create("missing/bar.tga"),
-     1,
-     effect::absent,
-     no_image,
-     1,
-     false,
-     false},
-    {"empty-target-path", setup::nothing, {"", "3", "1", "1", "0", "0"}, cannot_create(""), 1, effect::absent, no_image,
-     1, false, false},
-    {"current-nan-draws-rest-colour",
-     setup::nothing,
-     {"bar.tga", "10", "2", "10", "0", "nan"},
-     written("bar.tga", 10, 2),
-     0,
-     effect::image,
-     {10, 2, INT32_MIN, 0, 0},
-     1,
-     false,
-     false},
-    {"high-nan-draws-fill-colour",
-     setup::nothing,
-     {"bar.tga", "10", "2", "nan", "0", "5"},
-     written("bar.tga", 10, 2),
-     0,
-     effect::image,
-     {10, 2, 11, 0, 255},
-     1,
-     false,
-     false},
-    {"high-infinite-draws-rest-colour",
-     setup::nothing,
-     {"bar.tga", "10", "2", "inf", "-inf", "-inf"},
-     written("bar.tga", 10, 2),
-     0,
-     effect::image,
-     {10, 2, INT32_MIN, 0, 0},
-     1,
-     false,
-     false},
-    {"write-limit-removes-partial-image",
-     setup::nothing,
-     {"bar.tga", "8192", "8192", "3", "0", "1"},
-     writing("bar.tga", 8192, 8192) + incomplete("bar.tga"),
-     1,
-     effect::absent,
-     no_image,
-     1,
-     true,
-     false},
-    {"read-only-file-kept", setup::read_only_file, usage_example, cannot_delete("bar.tga"), 1, effect::untouched, no_image,
-     1, false, false},
-    {"directory-kept", setup::directory, usage_example, cannot_delete("bar.tga"), 1, effect::untouched, no_image, 1, false,
-     false},
-    {"fifo-kept", setup::fifo, usage_example, cannot_delete("bar.tga"), 1, effect::untouched, no_image, 1, false, false},
-    {"device-kept", setup::device, usage_example, cannot_delete("bar.tga"), 1, effect::untouched, no_image, 1, false,
-     false},
-    {"link-to-file-replaces-the-link-only", setup::link_to_file, usage_example,
-     deleted("bar.tga") + written("bar.tga", 120, 16), 0, effect::image, usage_image, 1, false, false},
-    {"dangling-link-replaced", setup::dangling_link, usage_example, deleted("bar.tga") + written("bar.tga", 120, 16), 0,
-     effect::image, usage_image, 1, false, false},
-    {"closed-stdout-still-writes-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, 1, false,
-     true},
+    {"usage-example", setup::nothing, usage_example, usage_written, 0, effect::image, usage_image},
+    {"no-arguments", setup::nothing, {}, usage_text, 1, effect::absent},
+    {"width-below-minimum-creates-nothing", setup::nothing, {"bar.tga", "2", "16", "8,1", "4,735", "6.97"}, usage_text, 1, effect::absent},
+    {"values-out-of-order-keep-existing-file", setup::writable_file, {"bar.tga", "120", "16", "4", "5", "6"}, usage_text, 1, effect::untouched},
+    // The second run replaces the first one's image.
+    {"replaces-existing-file-twice", setup::writable_file, usage_example, replaced, 0, effect::image, usage_image, start::plain, 2},
+    {"target-in-missing-folder", setup::nothing, {"missing/bar.tga", "120", "16", "8,1", "4,735", "6.97"}, cannot_create("missing/bar.tga"), 1, effect::absent},
+    {"empty-target-path", setup::nothing, {"", "3", "1", "1", "0", "0"}, cannot_create(""), 1, effect::absent},
+    {"current-nan-draws-rest-colour", setup::nothing, {"bar.tga", "10", "2", "10", "0", "nan"}, written("bar.tga", 10, 2), 0, effect::image, {10, 2, INT32_MIN, 0, 0}},
+    {"high-nan-draws-fill-colour", setup::nothing, {"bar.tga", "10", "2", "nan", "0", "5"}, written("bar.tga", 10, 2), 0, effect::image, {10, 2, 11, 0, 255}},
+    {"infinities-draw-rest-colour", setup::nothing, {"bar.tga", "10", "2", "inf", "-inf", "-inf"}, written("bar.tga", 10, 2), 0, effect::image, {10, 2, INT32_MIN, 0, 0}},
+    {"write-limit-removes-partial-image", setup::nothing, {"bar.tga", "8192", "8192", "3", "0", "1"}, writing("bar.tga", 8192, 8192) + incomplete("bar.tga"), 1, effect::absent, {}, start::file_size_limit},
+    {"read-only-file-kept", setup::read_only_file, usage_example, cannot_delete("bar.tga"), 1, effect::untouched},
+    {"directory-kept", setup::directory, usage_example, cannot_delete("bar.tga"), 1, effect::untouched},
+    {"fifo-kept", setup::fifo, usage_example, cannot_delete("bar.tga"), 1, effect::untouched},
+    {"device-kept", setup::device, usage_example, cannot_delete("bar.tga"), 1, effect::untouched},
+    {"link-to-file-replaces-the-link-only", setup::link_to_file, usage_example, replaced, 0, effect::image, usage_image},
+    {"dangling-link-replaced", setup::dangling_link, usage_example, replaced, 0, effect::image, usage_image},
+    {"closed-stdout-still-writes-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::stdout_closed},
 };
+// clang-format on
 
 // ---- helpers ----
 
@@ -329,7 +263,7 @@ run_result run_tool(const scratch_dir& dir, const e2e_case& c, const std::string
         // What a shell would give it: default signal actions, its own limits.
         std::signal(SIGPIPE, SIG_DFL);
         std::signal(SIGXFSZ, SIG_DFL);
-        if (c.file_size_limit) {
+        if (c.how == start::file_size_limit) {
             const rlimit limit = {1 << 20, 1 << 20};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
@@ -422,14 +356,14 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
         }
         FAIL() << "setup failed: " << std::strerror(errno);
     }
-    const std::string stdout_path = c.stdout_closed ? "" : dir.path + "/stdout";
+    const std::string stdout_path = c.how == start::stdout_closed ? "" : dir.path + "/stdout";
     run_result result;
     for (int run = 0; run < c.runs; ++run) {
         result = run_tool(dir, c, stdout_path);
         ASSERT_EQ("", result.failure);
     }
     EXPECT_EQ(c.expected_status, result.status);
-    if (!c.stdout_closed) {
+    if (c.how != start::stdout_closed) {
         EXPECT_EQ(console_form(c.expected_stdout), read_file(stdout_path));
     }
     if (env_or("TAVIMO_E2E_EMULATOR", "").empty()) {
