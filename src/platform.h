@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // What the program needs from the operating system. The build picks one
@@ -26,3 +27,8 @@ void delete_file(const char* path);
 // something that appeared after the delete. Null on failure. The stream is
 // unbuffered: its writers hand it large blocks.
 std::FILE* create_new_file(const char* path);
+
+// Writes `count` copies of the `size` bytes at `data` to `file`, handing the
+// system large blocks (about 1 MiB per call) while holding only the one copy
+// in memory. False at the first failed write.
+bool write_copies(std::FILE* file, const unsigned char* data, std::size_t size, std::size_t count);

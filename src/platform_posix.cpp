@@ -1,8 +1,22 @@
 #include "platform.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <csignal>
+
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+namespace {
+
+// Large enough that the file system's cost per call does not show, small
+// enough to stay within the kernel's limit on the number of pieces.
+const std::size_t bytes_per_call = std::size_t{1} << 20;
+const std::size_t max_pieces = std::min<std::size_t>(IOV_MAX, 1024);
+
+} // namespace
 
 // POSIX consoles speak UTF-8.
 const char console_o_acute[] = "\xC3\xB3";
@@ -37,4 +51,38 @@ std::FILE* create_new_file(const char* path) {
         std::setvbuf(file, nullptr, _IONBF, 0);
     }
     return file;
+}
+
+bool write_copies(std::FILE* file, const unsigned char* data, std::size_t size, std::size_t count) {
+    if (size == 0 || count == 0) {
+        return true;
+    }
+    // Whatever the stream holds must reach the file before the copies do.
+    if (std::fflush(file) != 0) {
+        return false;
+    }
+    const int fd = fileno(file);
+    iovec pieces[max_pieces];
+    const std::size_t pieces_per_call = std::clamp<std::size_t>(bytes_per_call / size, 1, max_pieces);
+    std::fill(pieces, pieces + pieces_per_call, iovec{const_cast<unsigned char*>(data), size});
+
+    std::size_t done_in_copy = 0; // bytes of a partly written copy
+    while (count > 0) {
+        ssize_t written = 0;
+        if (done_in_copy > 0) {
+            written = write(fd, data + done_in_copy, size - done_in_copy);
+        } else {
+            written = writev(fd, pieces, static_cast<int>(std::min(count, pieces_per_call)));
+        }
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        const std::size_t total = done_in_copy + static_cast<std::size_t>(written);
+        count -= total / size;
+        done_in_copy = total % size;
+    }
+    return true;
 }

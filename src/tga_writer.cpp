@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform.h"
+
 namespace {
 
-// Rows go to the system in blocks of as many whole rows as fit here: large
-// writes run at the speed of the file system, and memory stays flat whatever
-// the image size.
-const std::size_t block_size = std::size_t{1} << 20;
-unsigned char block[block_size];
+// The one row that every row of the image copies.
+unsigned char bar_row[static_cast<std::size_t>(max_tga_width) * tga_pixel_size];
 
 const unsigned char fill_green = 128;
 const unsigned char rest_red = 255;
@@ -69,19 +68,8 @@ bool write_bar_rows(std::FILE* file, std::int32_t width, std::int32_t height, co
         return false;
     }
     // Pixels are blue, green, red; rows run top to bottom and are all alike,
-    // so one block of copies of the first row serves every write.
+    // so the system is handed copies of one row.
+    fill_bar_row(bar_row, width, layout);
     const std::size_t row_size = static_cast<std::size_t>(width) * tga_pixel_size;
-    const std::size_t rows_per_block = std::min<std::size_t>(block_size / row_size, static_cast<std::size_t>(height));
-    fill_bar_row(block, width, layout);
-    for (std::size_t row = 1; row < rows_per_block; ++row) {
-        std::memcpy(block + row * row_size, block, row_size);
-    }
-    for (std::size_t left = static_cast<std::size_t>(height); left > 0;) {
-        const std::size_t rows = std::min(left, rows_per_block);
-        if (!write_all(file, block, rows * row_size)) {
-            return false;
-        }
-        left -= rows;
-    }
-    return true;
+    return write_copies(file, bar_row, row_size, static_cast<std::size_t>(height));
 }

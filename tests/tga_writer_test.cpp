@@ -106,7 +106,7 @@ TEST(WriteBarRows, UsageExampleRows) {
 }
 
 TEST(WriteBarRows, ManyBlocksOfWidestRows) {
-    // 100 rows of 24,576 bytes take more than one block.
+    // 100 rows of 24,576 bytes take more than one write call.
     scratch_file out;
     ASSERT_NE(nullptr, out.file);
     ASSERT_TRUE(write_bar_rows(out.file, 8192, 100, bar_layout{4000, 7, 200}));
@@ -115,6 +115,23 @@ TEST(WriteBarRows, ManyBlocksOfWidestRows) {
     ASSERT_EQ(row.size() * 100, all.size());
     for (std::size_t r = 0; r < 100; ++r) {
         ASSERT_TRUE(std::equal(row.begin(), row.end(), all.begin() + static_cast<std::ptrdiff_t>(r * row.size())))
+            << "row " << r;
+    }
+}
+
+TEST(WriteBarRows, NarrowRowsFollowTheBufferedHeader) {
+    // The header may still sit in the stream's buffer when the rows go out;
+    // 8192 rows of 9 bytes take several write calls.
+    scratch_file out;
+    ASSERT_NE(nullptr, out.file);
+    ASSERT_TRUE(write_tga_header(out.file, 3, 8192));
+    ASSERT_TRUE(write_bar_rows(out.file, 3, 8192, bar_layout{2, 64, 128}));
+    const bytes all = out.contents();
+    ASSERT_EQ(18u + 9u * 8192u, all.size());
+    EXPECT_EQ(0x18, all[16]);
+    const bytes row = pixels("FBR", 64, 128);
+    for (std::size_t r = 0; r < 8192; ++r) {
+        ASSERT_TRUE(std::equal(row.begin(), row.end(), all.begin() + static_cast<std::ptrdiff_t>(18 + r * 9)))
             << "row " << r;
     }
 }
