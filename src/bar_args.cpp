@@ -24,9 +24,7 @@ const char usage_line_6[] = "is 3. De minimale hoogte is 1. De afgeraden maximal
 // depend on the console's encoding.
 const char usage_line_7[] = "Een komma %sf een punt is een geldig decimaal scheidingsteken in alle waardes.\n";
 
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool in_range(std::int32_t value, std::int32_t lowest, std::int32_t highest) {
     return value >= lowest && value <= highest;
@@ -56,9 +54,7 @@ std::int32_t read_whole_number(const char* text) {
     return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 
-double read_decimal(const char* text) {
-    return std::strtod(text, nullptr);
-}
+double read_decimal(const char* text) { return std::strtod(text, nullptr); }
 
 void normalize_decimal_commas(char* text) {
     for (; *text != '\0'; ++text) {

@@ -11,10 +11,10 @@
 
 namespace {
 
-// Large enough that the file system's cost per call does not show, small
-// enough to stay within the kernel's limit on the number of pieces.
+// About this much per call, so that the file system's cost per call does not
+// show, in at most the system's limit of pieces per gathered write.
 const std::size_t bytes_per_call = std::size_t{1} << 20;
-const std::size_t max_pieces = std::min<std::size_t>(IOV_MAX, 1024);
+constexpr std::size_t max_pieces = IOV_MAX;
 
 } // namespace
 

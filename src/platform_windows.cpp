@@ -23,9 +23,7 @@ const char console_o_acute[] = "\xA2";
 
 void prepare_process() {}
 
-bool path_exists(const char* path) {
-    return _access(path, 0) == 0;
-}
+bool path_exists(const char* path) { return _access(path, 0) == 0; }
 
 void delete_file(const char* path) {
     // The kernel refuses directories and read-only files by itself.

@@ -32,16 +32,16 @@ bool write_all(std::FILE* file, const unsigned char* data, std::size_t size) {
 
 bool write_tga_header(std::FILE* file, std::int32_t width, std::int32_t height) {
     unsigned char header[tga_header_size];
-    header[0] = 0;                  // 0: no image identification field
-    header[1] = 0;                  // 1: no colour map
-    header[2] = 2;                  // 2: uncompressed true-colour
-    std::memset(header + 3, 0, 5);  // 3: colour map first entry, length, entry size
-    put_le16(header + 8, 0);        // 8: x origin
-    put_le16(header + 10, 0);       // 10: y origin
-    put_le16(header + 12, width);   // 12: width in pixels
-    put_le16(header + 14, height);  // 14: height in pixels
-    header[16] = 24;                // 16: bits per pixel
-    header[17] = 0x20;              // 17: first row is the top row, no alpha
+    header[0] = 0;                 // 0: no image identification field
+    header[1] = 0;                 // 1: no colour map
+    header[2] = 2;                 // 2: uncompressed true-colour
+    std::memset(header + 3, 0, 5); // 3: colour map first entry, length, entry size
+    put_le16(header + 8, 0);       // 8: x origin
+    put_le16(header + 10, 0);      // 10: y origin
+    put_le16(header + 12, width);  // 12: width in pixels
+    put_le16(header + 14, height); // 14: height in pixels
+    header[16] = 24;               // 16: bits per pixel
+    header[17] = 0x20;             // 17: first row is the top row, no alpha
     return write_all(file, header, sizeof header);
 }
 

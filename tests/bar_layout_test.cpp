@@ -1,7 +1,10 @@
 #include "bar_layout.h"
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -57,5 +60,45 @@ TEST_P(compute_bar_layout_table, GivesColumnAndBlend) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, compute_bar_layout_table, testing::ValuesIn(layout_cases));
+
+// Properties over random valid values, with a fixed seed so that a failure
+// repeats: a larger current never moves the boundary left, and the blend
+// pixel lies between the fill colour (green 128, red 0) and the rest colour
+// (green 0, red 255).
+TEST(ComputeBarLayout, MovesRightWithCurrentAndBlendsBetweenTheColours) {
+    std::mt19937_64 random(20261208);
+    std::uniform_int_distribution<std::int32_t> widths(3, 8192);
+    std::uniform_real_distribution<double> values(-1e6, 1e6);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const std::int32_t width = widths(random);
+        double low = values(random);
+        double high = values(random);
+        if (low > high) {
+            std::swap(low, high);
+        }
+        std::uniform_real_distribution<double> currents(low, high);
+        std::vector<double> sorted = {low, high};
+        for (int i = 0; i < 30; ++i) {
+            sorted.push_back(currents(random));
+        }
+        std::sort(sorted.begin(), sorted.end());
+
+        // How far the fill reaches: the split column, then more green, then less red.
+        std::tuple<std::int32_t, int, int> previous{0, 0, 0};
+        for (const double current : sorted) {
+            const bar_layout layout = compute_bar_layout(width, high, low, current);
+            ASSERT_GE(layout.split_column, 1) << "width " << width << " current " << current;
+            ASSERT_LE(layout.split_column, width + 1) << "width " << width << " current " << current;
+            ASSERT_GE(layout.blend_green, 0);
+            ASSERT_LE(layout.blend_green, 128);
+            ASSERT_GE(layout.blend_red, 0);
+            ASSERT_LE(layout.blend_red, 255);
+            const std::tuple<std::int32_t, int, int> reach{layout.split_column, layout.blend_green, -layout.blend_red};
+            ASSERT_LE(previous, reach) << "width " << width << " low " << low << " high " << high << " current "
+                                       << current;
+            previous = reach;
+        }
+    }
+}
 
 } // namespace

@@ -41,7 +41,8 @@ const std::string usage_text =
     "   TAVIMO.EXE \"C:\\Grafiek aandeel.TGA\" 120 16 8,1 4,735 6.97\n\n"
     "Een eventueel al bestaand doelbestand wordt overschreven. De minimale breedte\n"
     "is 3. De minimale hoogte is 1. De afgeraden maximale grootte is telkens 8192.\n"
-    "Een komma \xC3\xB3" "f een punt is een geldig decimaal scheidingsteken in alle waardes.\n";
+    "Een komma \xC3\xB3"
+    "f een punt is een geldig decimaal scheidingsteken in alle waardes.\n";
 
 std::string deleted(const std::string& path) { return "\nAl bestaande doelbestand \"" + path + "\" is gewist.\n"; }
 
@@ -56,7 +57,9 @@ std::string writing(const std::string& path, int width, int height) {
            "\", grootte " + std::to_string(width) + " x " + std::to_string(height) + " pixels...\n";
 }
 
-std::string written(const std::string& path, int width, int height) { return writing(path, width, height) + "Gereed.\n"; }
+std::string written(const std::string& path, int width, int height) {
+    return writing(path, width, height) + "Gereed.\n";
+}
 
 std::string incomplete(const std::string& path) {
     return "\nFout: doelbestand \"" + path + "\" kan niet volledig worden geschreven.\n";
@@ -166,8 +169,12 @@ std::string read_file(const std::string& path) {
 // Header, then identical rows by the pixel rule.
 std::string expected_image(const image_spec& s) {
     std::string out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    out += {static_cast<char>(s.width & 0xFF), static_cast<char>(s.width >> 8), static_cast<char>(s.height & 0xFF),
-            static_cast<char>(s.height >> 8), 24, 0x20};
+    out += {static_cast<char>(s.width & 0xFF),
+            static_cast<char>(s.width >> 8),
+            static_cast<char>(s.height & 0xFF),
+            static_cast<char>(s.height >> 8),
+            24,
+            0x20};
     std::string row;
     for (std::int32_t column = 1; column <= s.width; ++column) {
         const int green = column < s.split_column ? 128 : column == s.split_column ? s.blend_green : 0;
@@ -243,8 +250,8 @@ mode_t setup_type(setup before) {
 }
 
 struct run_result {
-    int status = -1;       // exit status, or -1 when it did not exit normally
-    std::string failure;   // why the run itself went wrong
+    int status = -1;     // exit status, or -1 when it did not exit normally
+    std::string failure; // why the run itself went wrong
 };
 
 // Starts the tool in the work folder with its output in `stdout_path`, or on a

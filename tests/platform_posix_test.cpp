@@ -28,9 +28,7 @@ struct scratch_dir {
     std::string path;
 };
 
-void write_text(const std::string& path, const char* text) {
-    std::ofstream(path) << text;
-}
+void write_text(const std::string& path, const char* text) { std::ofstream(path) << text; }
 
 std::string read_text(const std::string& path) {
     std::ifstream in(path);

@@ -68,12 +68,9 @@ struct row_case {
 };
 
 const std::vector<row_case> row_cases = {
-    {"blend-in-the-middle", 7, {3, 43, 170}, "FFBRRRR"},
-    {"blend-at-first-column", 3, {1, 0, 255}, "BRR"},
-    {"blend-at-last-column", 5, {5, 10, 245}, "FFFFB"},
-    {"split-after-last-column", 3, {4, 0, 255}, "FFF"},
-    {"split-far-right", 4, {INT32_MAX, 9, 9}, "FFFF"},
-    {"split-before-first-column", 4, {0, 9, 9}, "RRRR"},
+    {"blend-in-the-middle", 7, {3, 43, 170}, "FFBRRRR"}, {"blend-at-first-column", 3, {1, 0, 255}, "BRR"},
+    {"blend-at-last-column", 5, {5, 10, 245}, "FFFFB"},  {"split-after-last-column", 3, {4, 0, 255}, "FFF"},
+    {"split-far-right", 4, {INT32_MAX, 9, 9}, "FFFF"},   {"split-before-first-column", 4, {0, 9, 9}, "RRRR"},
     {"no-split-column", 3, {INT32_MIN, 0, 0}, "RRR"},
 };
 
