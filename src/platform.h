@@ -24,8 +24,7 @@ void delete_file(const char* path);
 
 // Creates a new file for binary writing, failing if anything exists at `path`
 // (a symbolic link included), so nothing is written through a link or over
-// something that appeared after the delete. Null on failure. The stream is
-// unbuffered: its writers hand it large blocks.
+// something that appeared after the delete. Null on failure.
 std::FILE* create_new_file(const char* path);
 
 // Writes `count` copies of the `size` bytes at `data` to `file`, handing the

@@ -46,11 +46,7 @@ void delete_file(const char* path) {
 
 std::FILE* create_new_file(const char* path) {
     // "x": O_CREAT | O_EXCL, which also refuses a symbolic link at the path.
-    std::FILE* file = std::fopen(path, "wbx");
-    if (file != nullptr) {
-        std::setvbuf(file, nullptr, _IONBF, 0);
-    }
-    return file;
+    return std::fopen(path, "wbx");
 }
 
 bool write_copies(std::FILE* file, const unsigned char* data, std::size_t size, std::size_t count) {
