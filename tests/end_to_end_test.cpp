@@ -6,6 +6,7 @@
 // CR LF line ends and the console's OEM byte for the accented letter, and
 // skips the cases that only exist on POSIX systems.
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
