@@ -2,8 +2,8 @@
 # Times the tool against write_limit, plain 1 MiB writes of the same number of
 # bytes, on tmpfs and on the disk's file system, and reports the tool's peak
 # memory. Needs the README's build first. Usage: bench/run.sh [build dir]
-# RUNS sets the runs per case (default 15), SIZES the image sizes ("8192x8192
-# 120x16"), TARGET_DIRS the folders to write in.
+# Environment: RUNS, the runs per case (default 15); SIZES, the image sizes
+# (for example "8192x8192 120x16"); TARGET_DIRS, the folders to write in.
 set -euo pipefail
 
 build=${1:-build}

@@ -41,6 +41,8 @@ std::FILE* create_new_file(const char* path) {
         _close(fd);
         return nullptr;
     }
+    // Unbuffered: the row writer hands it 1 MiB blocks, which a stream buffer
+    // would only copy once more.
     std::setvbuf(file, nullptr, _IONBF, 0);
     return file;
 }

@@ -29,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -162,11 +164,6 @@ std::string console_form(const std::string& text) {
     return out;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Header, then identical rows by the pixel rule.
 std::string expected_image(const image_spec& s) {
     std::string out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -188,27 +185,19 @@ std::string expected_image(const image_spec& s) {
     return out;
 }
 
-struct scratch_dir {
-    scratch_dir() {
-        std::string pattern = (fs::temp_directory_path() / "tavimo-e2e-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
+// The case's scratch folder: the tool runs in work/, its output is kept beside it.
+struct e2e_dir : scratch_dir {
+    e2e_dir() : scratch_dir("tavimo-e2e") {
+        if (!path.empty()) {
             fs::create_directory(work());
         }
     }
-    ~scratch_dir() {
-        std::error_code ignored;
-        if (!path.empty()) {
-            fs::remove_all(path, ignored);
-        }
-    }
-    std::string work() const { return path + "/work"; }
+    std::string work() const { return at("work"); }
     std::string in_work(const std::string& name) const { return work() + "/" + name; }
-    std::string path;
 };
 
 // Makes the object the case starts from; false with errno when it cannot be made here.
-bool make_setup(const scratch_dir& dir, const std::string& target, setup before) {
+bool make_setup(const e2e_dir& dir, const std::string& target, setup before) {
     const std::string path = dir.in_work(target);
     switch (before) {
     case setup::nothing:
@@ -257,7 +246,7 @@ struct run_result {
 
 // Starts the tool in the work folder with its output in `stdout_path`, or on a
 // pipe nobody reads when `stdout_path` is empty, and waits at most a minute.
-run_result run_tool(const scratch_dir& dir, const e2e_case& c, const std::string& stdout_path) {
+run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdout_path) {
     std::vector<std::string> command;
     if (!settings.emulator.empty()) {
         command.push_back(settings.emulator);
@@ -323,7 +312,7 @@ run_result run_tool(const scratch_dir& dir, const e2e_case& c, const std::string
     return {WEXITSTATUS(wait_status), ""};
 }
 
-void expect_untouched(const scratch_dir& dir, const std::string& target, setup before) {
+void expect_untouched(const e2e_dir& dir, const std::string& target, setup before) {
     struct stat status {};
     ASSERT_EQ(0, lstat(dir.in_work(target).c_str(), &status)) << "the old object is gone";
     EXPECT_EQ(setup_type(before), status.st_mode & S_IFMT);
@@ -332,7 +321,7 @@ void expect_untouched(const scratch_dir& dir, const std::string& target, setup b
     }
 }
 
-void expect_image(const scratch_dir& dir, const std::string& target, const image_spec& image) {
+void expect_image(const e2e_dir& dir, const std::string& target, const image_spec& image) {
     struct stat status {};
     ASSERT_EQ(0, lstat(dir.in_work(target).c_str(), &status)) << "no image";
     EXPECT_TRUE(S_ISREG(status.st_mode)) << "the image is not a regular file of its own";
@@ -340,7 +329,7 @@ void expect_image(const scratch_dir& dir, const std::string& target, const image
 }
 
 // Nothing but the target and the case's own files may be in the work folder.
-void expect_no_strays(const scratch_dir& dir, const e2e_case& c) {
+void expect_no_strays(const e2e_dir& dir, const e2e_case& c) {
     std::vector<std::string> expected;
     if (c.after != effect::absent && !c.arguments.empty()) {
         expected.push_back(c.arguments[0]);
@@ -365,7 +354,7 @@ class end_to_end_table : public testing::TestWithParam<e2e_case> {};
 
 TEST_P(end_to_end_table, OutputStatusAndFile) {
     const e2e_case& c = GetParam();
-    scratch_dir dir;
+    e2e_dir dir;
     ASSERT_FALSE(dir.path.empty());
     if (windows_console() && c.posix_only != nullptr) {
         GTEST_SKIP() << c.posix_only;

@@ -9,59 +9,39 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 namespace {
-
-namespace fs = std::filesystem;
-
-struct scratch_dir {
-    scratch_dir() {
-        std::string pattern = (fs::temp_directory_path() / "tavimo-platform-XXXXXX").string();
-        path = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }
-    ~scratch_dir() {
-        if (!path.empty()) {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    }
-    std::string at(const char* name) const { return path + "/" + name; }
-    std::string path;
-};
 
 void write_text(const std::string& path, const char* text) { std::ofstream(path) << text; }
 
-std::string read_text(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(PathExists, NothingThereAndEmptyPath) {
-    scratch_dir dir;
+    scratch_dir dir("tavimo-platform");
     ASSERT_FALSE(dir.path.empty());
     EXPECT_FALSE(path_exists(dir.at("missing").c_str()));
     EXPECT_FALSE(path_exists(""));
 }
 
 TEST(CreateNewFile, RefusesAnythingAlreadyThere) {
-    scratch_dir dir;
+    scratch_dir dir("tavimo-platform");
     ASSERT_FALSE(dir.path.empty());
     write_text(dir.at("file"), "old");
     ASSERT_EQ(0, symlink("nowhere", dir.at("dangling").c_str()));
     EXPECT_EQ(nullptr, create_new_file(dir.at("file").c_str()));
-    EXPECT_EQ("old", read_text(dir.at("file")));
+    EXPECT_EQ("old", read_file(dir.at("file")));
     // Writing through the link would create its target.
     EXPECT_EQ(nullptr, create_new_file(dir.at("dangling").c_str()));
     EXPECT_FALSE(path_exists(dir.at("nowhere").c_str()));
 }
 
 TEST(CreateNewFile, CreatesANewFile) {
-    scratch_dir dir;
+    scratch_dir dir("tavimo-platform");
     ASSERT_FALSE(dir.path.empty());
     std::FILE* file = create_new_file(dir.at("new").c_str());
     ASSERT_NE(nullptr, file);
     EXPECT_EQ(3u, std::fwrite("a\nb", 1, 3, file));
     EXPECT_EQ(0, std::fclose(file));
-    EXPECT_EQ("a\nb", read_text(dir.at("new")));
+    EXPECT_EQ("a\nb", read_file(dir.at("new")));
 }
 
 } // namespace
