@@ -14,12 +14,9 @@ const char writing_message[] = "Kleuren berekend.\nAanmaken TGA-afbeelding \"%s\
 const char incomplete_message[] = "\nFout: doelbestand \"%s\" kan niet volledig worden geschreven.\n";
 const char done_message[] = "Gereed.\n";
 
-// A partly written image is worse than none: remove it and say so.
-int abandon_target(std::FILE* file, const char* target_path) {
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    std::remove(target_path);
+// A partly written image is worse than none: discard it and say so.
+int abandon_target(const char* target_path) {
+    discard_guarded_file();
     std::printf(incomplete_message, target_path);
     return 1;
 }
@@ -28,7 +25,7 @@ int run_bar_image(const bar_args& args) {
     if (!replace_target_file(args.target_path)) {
         return 1;
     }
-    std::FILE* file = create_new_file(args.target_path);
+    std::FILE* file = create_guarded_file(args.target_path);
     if (file == nullptr) {
         std::printf(cannot_create_message, args.target_path);
         return 1;
@@ -36,17 +33,17 @@ int run_bar_image(const bar_args& args) {
     std::printf(creating_message, args.target_path);
 
     if (!write_tga_header(file, args.width, args.height)) {
-        return abandon_target(file, args.target_path);
+        return abandon_target(args.target_path);
     }
     const bar_layout layout = compute_bar_layout(args.width, args.high, args.low, args.current);
     std::printf(writing_message, args.target_path, static_cast<unsigned>(args.width),
                 static_cast<unsigned>(args.height));
 
     if (!write_bar_rows(file, args.width, args.height, layout)) {
-        return abandon_target(file, args.target_path);
+        return abandon_target(args.target_path);
     }
-    if (std::fclose(file) != 0) {
-        return abandon_target(nullptr, args.target_path);
+    if (!close_guarded_file(file)) {
+        return abandon_target(args.target_path);
     }
     std::printf(done_message);
     return 0;

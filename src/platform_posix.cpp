@@ -5,6 +5,7 @@
 #include <climits>
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -16,6 +17,101 @@ namespace {
 const std::size_t bytes_per_call = std::size_t{1} << 20;
 constexpr std::size_t max_pieces = IOV_MAX;
 
+// The signals by which a user or the system asks a program to stop.
+const int interrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The file being written. `spare_fd` is a second descriptor of it that
+// outlives the stream, so that the file can be emptied even after a failed
+// close. Filled in before `guarding` is set, with the interrupts blocked.
+struct guarded_file {
+    const char* path;
+    dev_t device;
+    ino_t inode;
+    int spare_fd;
+    std::FILE* stream; // null once a close has been tried
+};
+guarded_file guarded{};
+volatile std::sig_atomic_t guarding = 0;
+
+sigset_t interrupt_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : interrupts) {
+        sigaddset(&set, signal_number);
+    }
+    return set;
+}
+
+// Interrupts that arrive while they are blocked wait until they are restored.
+sigset_t block_interrupts() {
+    const sigset_t set = interrupt_set();
+    sigset_t saved;
+    sigprocmask(SIG_BLOCK, &set, &saved);
+    return saved;
+}
+
+void restore_interrupts(const sigset_t& saved) { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+
+// Async-signal-safe. Emptied first: if the removal then fails, no partial
+// image stays. Removed only while the path still names this file.
+void remove_guarded_file() {
+    guarding = 0;
+    ftruncate(guarded.spare_fd, 0);
+    struct stat status {};
+    if (lstat(guarded.path, &status) == 0 && status.st_dev == guarded.device && status.st_ino == guarded.inode) {
+        unlink(guarded.path);
+    }
+    close(guarded.spare_fd);
+}
+
+void on_interrupt(int signal_number) {
+    if (guarding != 0) {
+        remove_guarded_file();
+    }
+    // End by the same signal, as an interrupted program does, so that a shell
+    // loop around the tool stops too. It is blocked until the handler returns.
+    struct sigaction default_action {};
+    default_action.sa_handler = SIG_DFL;
+    sigaction(signal_number, &default_action, nullptr);
+    raise(signal_number);
+}
+
+// Signals that were ignored when the process started stay ignored.
+void catch_interrupts() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    action.sa_mask = interrupt_set();
+    for (const int signal_number : interrupts) {
+        struct sigaction previous {};
+        sigaction(signal_number, &action, &previous);
+        if (previous.sa_handler == SIG_IGN) {
+            sigaction(signal_number, &previous, nullptr);
+        }
+    }
+}
+
+// Takes charge of a file that was just created at `path`; null, with the file
+// removed again, when it cannot be guarded.
+std::FILE* guard(std::FILE* file, const char* path) {
+    struct stat status {};
+    const int fd = fileno(file);
+    const int spare_fd = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    // A descriptor below 3 means a standard stream is closed after all.
+    if (spare_fd < 0 || fd <= STDERR_FILENO || fstat(fd, &status) != 0) {
+        if (spare_fd >= 0) {
+            close(spare_fd);
+        }
+        std::fclose(file);
+        // Nothing to compare with yet; it is the empty file made a moment ago.
+        unlink(path);
+        return nullptr;
+    }
+    guarded = guarded_file{path, status.st_dev, status.st_ino, spare_fd, file};
+    catch_interrupts();
+    guarding = 1;
+    return file;
+}
+
 } // namespace
 
 // POSIX consoles speak UTF-8.
@@ -24,6 +120,12 @@ const char console_o_acute[] = "\xC3\xB3";
 void prepare_process() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    // In ascending order, so that each open takes the number just found free.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            open("/dev/null", O_RDWR);
+        }
+    }
 }
 
 bool path_exists(const char* path) {
@@ -44,9 +146,44 @@ void delete_file(const char* path) {
     }
 }
 
-std::FILE* create_new_file(const char* path) {
+std::FILE* create_guarded_file(const char* path) {
+    // From before the file exists until it is guarded, so that no interrupt
+    // falls in between.
+    const sigset_t saved = block_interrupts();
     // "x": O_CREAT | O_EXCL, which also refuses a symbolic link at the path.
-    return std::fopen(path, "wbx");
+    std::FILE* file = std::fopen(path, "wbxe");
+    if (file != nullptr) {
+        file = guard(file, path);
+    }
+    restore_interrupts(saved);
+    return file;
+}
+
+bool close_guarded_file(std::FILE* file) {
+    // The close and the end of the guard are one step for an interrupt: a
+    // closed image is complete and must stay.
+    const sigset_t saved = block_interrupts();
+    guarded.stream = nullptr;
+    const bool closed = std::fclose(file) == 0;
+    if (closed) {
+        guarding = 0;
+        close(guarded.spare_fd);
+    }
+    restore_interrupts(saved);
+    return closed;
+}
+
+void discard_guarded_file() {
+    const sigset_t saved = block_interrupts();
+    if (guarding != 0) {
+        // The stream first: closing it may still write what it holds.
+        if (guarded.stream != nullptr) {
+            std::fclose(guarded.stream);
+            guarded.stream = nullptr;
+        }
+        remove_guarded_file();
+    }
+    restore_interrupts(saved);
 }
 
 bool write_copies(std::FILE* file, const unsigned char* data, std::size_t size, std::size_t count) {

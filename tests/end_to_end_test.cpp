@@ -5,8 +5,13 @@
 // example a Windows one under an emulator); --console=windows then expects
 // CR LF line ends and the console's OEM byte for the accented letter, and
 // skips the cases that only exist on POSIX systems.
+//
+// Natively, strace (Debian package strace) fails the tool's system calls or
+// slows its writes down, so that every call can be made to fail in turn and an
+// interrupt can be sent while the image is being written.
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,6 +21,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,7 +78,7 @@ std::string incomplete(const std::string& path) {
 // ---- the table ----
 
 enum class setup { nothing, writable_file, read_only_file, directory, fifo, device, link_to_file, dangling_link };
-enum class effect { image, untouched, absent };
+enum class effect { image, untouched, absent, empty };
 
 struct image_spec {
     int width;
@@ -82,7 +89,7 @@ struct image_spec {
 };
 
 // How the run is started, beyond its arguments.
-enum class start { plain, file_size_limit, stdout_closed };
+enum class start { plain, file_size_limit, stdout_closed, std_streams_closed, traced };
 
 struct e2e_case {
     const char* name;
@@ -94,7 +101,9 @@ struct e2e_case {
     image_spec image = {};
     start how = start::plain;
     int runs = 1;
-    const char* posix_only = nullptr; // why the case does not exist on Windows
+    const char* posix_only = nullptr;     // why the case does not exist on Windows
+    int interrupt = 0;                    // a signal sent once the image is being written
+    std::vector<std::string> faults = {}; // strace injections, such as "unlink:error=EIO"
 };
 
 const std::vector<std::string> usage_example = {"bar.tga", "120", "16", "8,1", "4,735", "6.97"};
@@ -104,6 +113,12 @@ const std::string replaced = deleted("bar.tga") + usage_written;
 const char no_fifos[] = "Windows has no FIFOs";
 const char no_devices[] = "Windows has no device nodes in folders";
 const char no_links[] = "symbolic links on Windows need privileges, and wine follows them";
+const char no_such_signal[] = "Windows has no such signal; its console sends Ctrl+C";
+const char no_tracer[] = "strace cannot fail or slow down the emulated program's own calls";
+const std::vector<std::string> large_image = {"bar.tga", "8192", "8192", "3", "0", "1"};
+// Two blocks of gathered writes.
+const std::vector<std::string> two_blocks = {"bar.tga", "1024", "512", "3", "0", "1"};
+const image_spec two_blocks_image = {1024, 512, 342, 43, 170};
 
 // clang-format off
 const std::vector<e2e_case> e2e_cases = {
@@ -126,6 +141,15 @@ const std::vector<e2e_case> e2e_cases = {
     {"link-to-file-replaces-the-link-only", setup::link_to_file, usage_example, replaced, 0, effect::image, usage_image, start::plain, 1, no_links},
     {"dangling-link-replaced", setup::dangling_link, usage_example, replaced, 0, effect::image, usage_image, start::plain, 1, no_links},
     {"closed-stdout-still-writes-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::stdout_closed},
+    // The image must not take the number of a standard stream that was closed.
+    {"closed-standard-streams-still-write-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::std_streams_closed},
+    // Interrupted once the target is no longer empty: nothing is left, and the
+    // tool ends by that signal (under an emulator: with a status that is not 0).
+    {"interrupt-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, nullptr, SIGINT},
+    {"terminate-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGTERM},
+    {"hangup-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGHUP},
+    // The second block fails and so does the removal.
+    {"failed-write-and-removal-leave-empty-file", setup::nothing, two_blocks, writing("bar.tga", 1024, 512) + incomplete("bar.tga"), 1, effect::empty, {}, start::plain, 1, no_tracer, 0, {"writev:error=ENOSPC:when=2", "unlink:error=EBUSY"}},
 };
 // clang-format on
 
@@ -241,13 +265,44 @@ mode_t setup_type(setup before) {
 
 struct run_result {
     int status = -1;     // exit status, or -1 when it did not exit normally
+    int signal = 0;      // the signal that ended it, if one did
     std::string failure; // why the run itself went wrong
 };
+
+bool native() { return settings.emulator.empty(); }
+
+// Natively, an interrupted run has its writes slowed down, so that the
+// interrupt comes while it writes; under an emulator, the largest image
+// leaves time enough.
+bool traced(const e2e_case& c) { return c.how == start::traced || !c.faults.empty() || (c.interrupt != 0 && native()); }
+
+// strace runs beside the tool (-D), so that the child is the tool itself and
+// its signals and status are its own; the trace goes to the case's folder.
+std::vector<std::string> tracer(const e2e_dir& dir, const e2e_case& c) {
+    std::vector<std::string> command = {"strace", "-D", "-qq", "-o", dir.path + "/trace"};
+    std::vector<std::string> injections = c.faults;
+    if (c.interrupt != 0) {
+        injections.push_back("writev:delay_exit=100000");
+    }
+    for (const std::string& injection : injections) {
+        command.insert(command.end(), {"-e", "inject=" + injection});
+    }
+    command.push_back("--");
+    return command;
+}
+
+off_t file_size(const std::string& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) == 0 ? status.st_size : 0;
+}
 
 // Starts the tool in the work folder with its output in `stdout_path`, or on a
 // pipe nobody reads when `stdout_path` is empty, and waits at most a minute.
 run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdout_path) {
     std::vector<std::string> command;
+    if (traced(c)) {
+        command = tracer(dir, c);
+    }
     if (!settings.emulator.empty()) {
         command.push_back(settings.emulator);
     }
@@ -261,7 +316,7 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
 
     int closed_pipe[2] = {-1, -1};
     if (stdout_path.empty() && pipe(closed_pipe) != 0) {
-        return {-1, "pipe failed"};
+        return {-1, 0, "pipe failed"};
     }
     const pid_t child = fork();
     if (child == 0) {
@@ -273,6 +328,10 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
         if (c.how == start::file_size_limit) {
             const rlimit limit = {1 << 20, 1 << 20};
             setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (traced(c)) {
+            // A leak checker cannot run under a tracer.
+            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         }
         int out = closed_pipe[1];
         if (out < 0) {
@@ -286,6 +345,11 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
             chdir(dir.work().c_str()) != 0) {
             _exit(126);
         }
+        if (c.how == start::std_streams_closed) {
+            close(0);
+            close(1);
+            close(2);
+        }
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -294,22 +358,31 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
         close(closed_pipe[1]);
     }
     if (child < 0) {
-        return {-1, "fork failed"};
+        return {-1, 0, "fork failed"};
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    const std::string target = dir.in_work(c.arguments.empty() ? "" : c.arguments[0]);
+    bool interrupt_pending = c.interrupt != 0;
     int wait_status = 0;
     while (waitpid(child, &wait_status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &wait_status, 0);
-            return {-1, "timed out"};
+            return {-1, 0, "timed out"};
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (interrupt_pending && file_size(target) > 0) {
+            kill(child, c.interrupt);
+            interrupt_pending = false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(interrupt_pending ? 200 : 5000));
     }
-    if (!WIFEXITED(wait_status)) {
-        return {-1, "ended by signal " + std::to_string(WTERMSIG(wait_status))};
+    if (interrupt_pending) {
+        return {-1, 0, "ended before it could be interrupted"};
     }
-    return {WEXITSTATUS(wait_status), ""};
+    if (WIFSIGNALED(wait_status)) {
+        return {-1, WTERMSIG(wait_status), ""};
+    }
+    return {WEXITSTATUS(wait_status), 0, ""};
 }
 
 void expect_untouched(const e2e_dir& dir, const std::string& target, setup before) {
@@ -321,11 +394,27 @@ void expect_untouched(const e2e_dir& dir, const std::string& target, setup befor
     }
 }
 
+void expect_empty(const e2e_dir& dir, const std::string& target) {
+    struct stat status {};
+    ASSERT_EQ(0, lstat(dir.in_work(target).c_str(), &status)) << "no file";
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(0, status.st_size);
+}
+
 void expect_image(const e2e_dir& dir, const std::string& target, const image_spec& image) {
     struct stat status {};
     ASSERT_EQ(0, lstat(dir.in_work(target).c_str(), &status)) << "no image";
     EXPECT_TRUE(S_ISREG(status.st_mode)) << "the image is not a regular file of its own";
     EXPECT_TRUE(read_file(dir.in_work(target)) == expected_image(image)) << "image bytes differ";
+}
+
+std::vector<std::string> work_entries(const e2e_dir& dir) {
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.work())) {
+        found.push_back(entry.path().filename().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 // Nothing but the target and the case's own files may be in the work folder.
@@ -338,13 +427,8 @@ void expect_no_strays(const e2e_dir& dir, const e2e_case& c) {
         expected.push_back(pointee_name);
         EXPECT_EQ(old_contents, read_file(dir.in_work(pointee_name))) << "written through the link";
     }
-    std::vector<std::string> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir.work())) {
-        found.push_back(entry.path().filename().string());
-    }
     std::sort(expected.begin(), expected.end());
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(expected, found);
+    EXPECT_EQ(expected, work_entries(dir));
 }
 
 // Names the row in test lists and failures.
@@ -372,9 +456,21 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
         result = run_tool(dir, c, stdout_path);
         ASSERT_EQ("", result.failure);
     }
-    EXPECT_EQ(c.expected_status, result.status);
-    if (c.how != start::stdout_closed) {
-        EXPECT_EQ(console_form(c.expected_stdout), read_file(stdout_path));
+    const bool stdout_kept = c.how != start::stdout_closed && c.how != start::std_streams_closed;
+    if (c.interrupt != 0) {
+        // What was printed before the interrupt may or may not have come out.
+        EXPECT_EQ(std::string::npos, read_file(stdout_path).find("Gereed."));
+        if (native()) {
+            EXPECT_EQ(c.interrupt, result.signal) << "not ended by its interrupt";
+        } else {
+            EXPECT_NE(0, result.status);
+        }
+    } else {
+        EXPECT_EQ(0, result.signal);
+        EXPECT_EQ(c.expected_status, result.status);
+        if (stdout_kept) {
+            EXPECT_EQ(console_form(c.expected_stdout), read_file(stdout_path));
+        }
     }
     if (settings.emulator.empty()) {
         EXPECT_EQ("", read_file(dir.path + "/stderr"));
@@ -386,6 +482,9 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
     case effect::untouched:
         expect_untouched(dir, target, c.before);
         break;
+    case effect::empty:
+        expect_empty(dir, target);
+        break;
     case effect::absent:
         break;
     }
@@ -393,6 +492,138 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, end_to_end_table, testing::ValuesIn(e2e_cases));
+
+// ---- every system call fails in turn ----
+
+// The calls the tool makes once it has named the target, with the errors each
+// of them really returns; "retried" ones must not stop the run. A call without
+// errors cannot fail for the arguments it is given (brk, which the allocator
+// behind the stream buffers uses, reports failure by returning the old break,
+// which an injected error cannot imitate).
+struct call_faults {
+    const char* call;
+    std::vector<std::string> errors;
+    std::vector<std::string> retried = {};
+};
+
+const std::vector<call_faults> fault_table = {
+    {"newfstatat", {"EIO", "EACCES"}}, // existence tests, the file's identity, buffer sizes
+    {"unlink", {"EBUSY", "EPERM", "EIO"}},
+    {"openat", {"EACCES", "ENOSPC", "EIO"}},
+    {"fcntl", {"EMFILE"}},
+    {"write", {"ENOSPC", "EDQUOT", "EFBIG", "EIO"}},
+    {"writev", {"ENOSPC", "EDQUOT", "EFBIG", "EIO"}, {"EINTR"}},
+    {"close", {"EIO", "EINTR"}},
+    {"getrandom", {"EAGAIN"}},
+    {"brk", {}},
+    {"rt_sigprocmask", {}},
+    {"rt_sigaction", {}},
+    {"exit_group", {}},
+};
+
+// A call in a trace, and which call of its name it is from the start of the
+// process, as strace's "when" counts.
+struct traced_call {
+    std::string name;
+    int number;
+};
+
+std::vector<traced_call> calls_after_naming(const std::string& trace, const std::string& target) {
+    std::vector<traced_call> calls;
+    std::map<std::string, int> seen;
+    bool named = false;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t paren = line.find('(');
+        if (paren == std::string::npos || std::islower(static_cast<unsigned char>(line[0])) == 0) {
+            continue; // "+++ exited with 0 +++" and the like
+        }
+        const std::string name = line.substr(0, paren);
+        const int number = ++seen[name];
+        named = named || (name != "execve" && line.find('"' + target + '"') != std::string::npos);
+        if (named) {
+            calls.push_back({name, number});
+        }
+    }
+    return calls;
+}
+
+const call_faults* faults_of(const std::string& call) {
+    for (const call_faults& entry : fault_table) {
+        if (call == entry.call) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// Whatever failed: exit 0 exactly when the image is complete and correct, and
+// otherwise status 1 with the old file untouched or nothing at all.
+void expect_sound_outcome(const e2e_dir& dir, setup before, const run_result& result) {
+    const std::string target = two_blocks[0];
+    ASSERT_EQ("", result.failure);
+    EXPECT_EQ(0, result.signal) << "ended by a signal";
+    const std::vector<std::string> entries = work_entries(dir);
+    EXPECT_TRUE(entries.empty() || entries == std::vector<std::string>{target}) << "stray files";
+    if (result.status == 0) {
+        expect_image(dir, target, two_blocks_image);
+        return;
+    }
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ(std::string::npos, read_file(dir.path + "/stdout").find("Gereed."));
+    if (before == setup::writable_file && !entries.empty()) {
+        expect_untouched(dir, target, before);
+    } else {
+        EXPECT_TRUE(entries.empty()) << "something was left at the target";
+    }
+}
+
+class fault_table_test : public testing::TestWithParam<setup> {};
+
+TEST_P(fault_table_test, EveryCallFailsInTurn) {
+    if (!native()) {
+        GTEST_SKIP() << no_tracer;
+    }
+    const setup before = GetParam();
+    e2e_case c = {"traced", before, two_blocks, "", 0, effect::image};
+    c.how = start::traced;
+    std::vector<traced_call> calls;
+    {
+        e2e_dir dir;
+        ASSERT_TRUE(!dir.path.empty() && make_setup(dir, two_blocks[0], before));
+        const run_result clean = run_tool(dir, c, dir.path + "/stdout");
+        ASSERT_EQ(0, clean.status) << clean.failure << read_file(dir.path + "/stderr");
+        calls = calls_after_naming(read_file(dir.path + "/trace"), two_blocks[0]);
+    }
+    ASSERT_FALSE(calls.empty()) << "no call named the target";
+
+    int injected = 0;
+    for (const traced_call& call : calls) {
+        const call_faults* entry = faults_of(call.name);
+        ASSERT_NE(nullptr, entry) << call.name << " is not in the fault table";
+        std::vector<std::string> errors = entry->errors;
+        errors.insert(errors.end(), entry->retried.begin(), entry->retried.end());
+        for (const std::string& error : errors) {
+            c.faults = {call.name + ":error=" + error + ":when=" + std::to_string(call.number)};
+            SCOPED_TRACE(c.faults[0]);
+            e2e_dir dir;
+            ASSERT_TRUE(!dir.path.empty() && make_setup(dir, two_blocks[0], before));
+            const run_result result = run_tool(dir, c, dir.path + "/stdout");
+            expect_sound_outcome(dir, before, result);
+            const auto& retried = entry->retried;
+            if (std::find(retried.begin(), retried.end(), error) != retried.end()) {
+                EXPECT_EQ(0, result.status) << "not retried";
+            }
+            ++injected;
+        }
+    }
+    std::printf("%d faults injected into %zu calls\n", injected, calls.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, fault_table_test, testing::Values(setup::nothing, setup::writable_file),
+                         [](const testing::TestParamInfo<setup>& info) {
+                             return std::string(info.param == setup::nothing ? "NewTarget" : "ExistingTarget");
+                         });
 
 } // namespace
 
