@@ -83,7 +83,9 @@ std::FILE* create_guarded_file(const char* path) {
     HANDLE second = nullptr;
     const bool duplicated = DuplicateHandle(process, handle, process, &second, 0, FALSE, DUPLICATE_SAME_ACCESS) != 0;
     const int fd = duplicated ? _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY) : -1;
-    std::FILE* file = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    // The runtime keeps 0 to 2 for the standard streams, even for a process
+    // without them; the image must never share a number with one.
+    std::FILE* file = fd > 2 ? _fdopen(fd, "wb") : nullptr;
     if (file == nullptr) {
         remove_by_handle(handle);
         if (fd >= 0) {

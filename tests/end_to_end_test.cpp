@@ -115,6 +115,7 @@ const char no_devices[] = "Windows has no device nodes in folders";
 const char no_links[] = "symbolic links on Windows need privileges, and wine follows them";
 const char no_such_signal[] = "Windows has no such signal; its console sends Ctrl+C";
 const char no_tracer[] = "strace cannot fail or slow down the emulated program's own calls";
+const char no_closed_streams[] = "wine itself cannot run with its standard descriptors closed";
 const std::vector<std::string> large_image = {"bar.tga", "8192", "8192", "3", "0", "1"};
 // Two blocks of gathered writes.
 const std::vector<std::string> two_blocks = {"bar.tga", "1024", "512", "3", "0", "1"};
@@ -142,7 +143,7 @@ const std::vector<e2e_case> e2e_cases = {
     {"dangling-link-replaced", setup::dangling_link, usage_example, replaced, 0, effect::image, usage_image, start::plain, 1, no_links},
     {"closed-stdout-still-writes-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::stdout_closed},
     // The image must not take the number of a standard stream that was closed.
-    {"closed-standard-streams-still-write-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::std_streams_closed},
+    {"closed-standard-streams-still-write-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::std_streams_closed, 1, no_closed_streams},
     // Interrupted once the target is no longer empty: nothing is left, and the
     // tool ends by that signal (under an emulator: with a status that is not 0).
     {"interrupt-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, nullptr, SIGINT},
@@ -577,6 +578,8 @@ void expect_sound_outcome(const e2e_dir& dir, setup before, const run_result& re
         EXPECT_TRUE(entries.empty()) << "something was left at the target";
     }
 }
+
+void PrintTo(setup before, std::ostream* out) { *out << (before == setup::nothing ? "new target" : "existing target"); }
 
 class fault_table_test : public testing::TestWithParam<setup> {};
 
