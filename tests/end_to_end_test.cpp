@@ -587,6 +587,9 @@ TEST_P(fault_table_test, EveryCallFailsInTurn) {
     if (!native()) {
         GTEST_SKIP() << no_tracer;
     }
+#ifdef TAVIMO_SANITIZED
+    GTEST_SKIP() << "the sanitizer's allocator ends the tool its own way when its memory calls fail";
+#endif
     const setup before = GetParam();
     e2e_case c = {"traced", before, two_blocks, "", 0, effect::image};
     c.how = start::traced;
