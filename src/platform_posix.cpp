@@ -56,7 +56,8 @@ void restore_interrupts(const sigset_t& saved) { sigprocmask(SIG_SETMASK, &saved
 // image stays. Removed only while the path still names this file.
 void remove_guarded_file() {
     guarding = 0;
-    ftruncate(guarded.spare_fd, 0);
+    // Whether it worked changes nothing: the removal is tried either way.
+    [[maybe_unused]] const bool emptied = ftruncate(guarded.spare_fd, 0) == 0;
     struct stat status {};
     if (lstat(guarded.path, &status) == 0 && status.st_dev == guarded.device && status.st_ino == guarded.inode) {
         unlink(guarded.path);
