@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Tavimo developers
+// SPDX-License-Identifier: MIT
+
 // The per-image work apart from the writes: the layout, and filling the
 // widest row once. A regression here shows on its own, without disk noise.
 #include <cstdint>

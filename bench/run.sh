@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The Tavimo developers
+# SPDX-License-Identifier: MIT
+
 # Times the tool against write_limit, plain 1 MiB writes of the same number of
 # bytes, on tmpfs and on the disk's file system, and reports the tool's peak
 # memory. Needs the README's build first. Usage: bench/run.sh [build dir]

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Tavimo developers
+// SPDX-License-Identifier: MIT
+
 // The speed of light for the tool: writes the same number of bytes to a new
 // file from one buffer prepared in advance, in 1 MiB write calls, and nothing
 // else. It uses the C library only, so that its start costs what the tool's

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The Tavimo developers
+# SPDX-License-Identifier: MIT
+
 # Cross-compiles for 64-bit Windows with Debian's mingw-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Tavimo developers
+// SPDX-License-Identifier: MIT
+
 // Feeds arbitrary bytes, split at zero bytes into up to eight arguments,
 // through the command-line check and, for an accepted command line, the
 // layout, and checks what each promises.

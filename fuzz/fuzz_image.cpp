@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Tavimo developers
+// SPDX-License-Identifier: MIT
+
 // Writes the image for a fuzzed width, height and layout to a temporary file
 // and checks the length, the header and every pixel against the pixel rule.
 #include <cstddef>

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Tavimo developers
+// SPDX-License-Identifier: MIT
+
 #include "target_file.h"
 
 #include <cstdio>

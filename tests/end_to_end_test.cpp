@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The Tavimo developers
+// SPDX-License-Identifier: MIT
+
 // Runs the built tool in a scratch folder per case and checks standard output
 // byte for byte, the exit status and what is left at the target path.
 //
