@@ -39,41 +39,45 @@ TEST(CreateGuardedFile, RefusesAnythingAlreadyThere) {
     EXPECT_FALSE(path_exists(dir.at("nowhere").c_str()));
 }
 
-TEST(CreateGuardedFile, WritesAndClosesANewFile) {
-    scratch_dir dir("tavimo-platform");
-    ASSERT_FALSE(dir.path.empty());
-    const std::string path = dir.at("new");
-    std::FILE* file = create_guarded_file(path.c_str());
-    ASSERT_NE(nullptr, file);
-    EXPECT_EQ(3u, std::fwrite("a\nb", 1, 3, file));
-    EXPECT_TRUE(close_guarded_file(file));
-    // Once closed, the file is no longer ours to discard.
-    discard_guarded_file();
-    EXPECT_EQ("a\nb", read_file(path));
-}
+// What each end of the guard leaves: a closed file stays, and a later discard
+// no longer touches it; a discarded file goes, unless another process has put
+// a file of its own at the path meanwhile, which stays, while ours is emptied
+// wherever it now is.
+struct guard_end_case {
+    const char* name;
+    bool closed_first;
+    bool replaced;
+    const char* left_at_path; // null: nothing
+};
 
-// What a discard leaves at the path, and of the file it wrote, when the path
-// still names that file and when another process has put a file of its own
-// there since.
-TEST(DiscardGuardedFile, RemovesOnlyItsOwnFile) {
-    for (const bool replaced : {false, true}) {
-        SCOPED_TRACE(replaced ? "replaced" : "still there");
+TEST(GuardedFile, WhatEachEndLeaves) {
+    const guard_end_case cases[] = {
+        {"closed", true, false, "a\nb"},
+        {"discarded", false, false, nullptr},
+        {"discarded-after-replacement", false, true, "theirs"},
+    };
+    for (const guard_end_case& c : cases) {
+        SCOPED_TRACE(c.name);
         scratch_dir dir("tavimo-platform");
         ASSERT_FALSE(dir.path.empty());
         const std::string path = dir.at("image");
         std::FILE* file = create_guarded_file(path.c_str());
         ASSERT_NE(nullptr, file);
-        EXPECT_EQ(7u, std::fwrite("partial", 1, 7, file));
-        if (replaced) {
+        EXPECT_EQ(3u, std::fwrite("a\nb", 1, 3, file));
+        if (c.closed_first) {
+            EXPECT_TRUE(close_guarded_file(file));
+        }
+        if (c.replaced) {
             ASSERT_EQ(0, std::rename(path.c_str(), dir.at("moved").c_str()));
             write_text(path, "theirs");
         }
         discard_guarded_file();
-        if (replaced) {
-            EXPECT_EQ("theirs", read_file(path));
-            EXPECT_EQ("", read_file(dir.at("moved"))) << "our own file is emptied wherever it is";
-        } else {
-            EXPECT_FALSE(path_exists(path.c_str()));
+        EXPECT_EQ(c.left_at_path != nullptr, path_exists(path.c_str()));
+        if (c.left_at_path != nullptr) {
+            EXPECT_EQ(c.left_at_path, read_file(path));
+        }
+        if (c.replaced) {
+            EXPECT_EQ("", read_file(dir.at("moved"))) << "our own file is not emptied";
         }
     }
 }
