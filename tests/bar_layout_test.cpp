@@ -44,6 +44,13 @@ const std::vector<layout_case> layout_cases = {
     {"whole-position", 10, 10, 0, 5, {6, 0, 255}},
     {"narrowest", 3, 1, 0, 0.5, {2, 64, 128}},
     {"thirds", 7, 3, 0, 1, {3, 43, 170}},
+    // Wrong where results are kept wider than a double (the x87 of 32-bit
+    // x86): the split, a green and a red one step off, and a quotient that is
+    // rounded twice unless the significand is rounded to 53 bits at once.
+    {"split-in-double", 105, 29.8, 9.5, 24, {76, 0, 255}},
+    {"green-in-double", 175, 22.6, 9.8, 14.762, {68, 108, 41}},
+    {"red-in-double", 180, 81, 29, 50.58, {75, 90, 76}},
+    {"quotient-rounded-once", 16, 11.83063299371951, 0, 6.518979166705305, {9, 104, 47}},
     // Never produced by an accepted command line, but must stay defined.
     {"position-beyond-32-bits", 8192, 1, 0, 1e300, {INT32_MIN, 0, 0}},
     {"position-far-below-zero", 8192, 1, 0, -1e300, {INT32_MIN, 0, 0}},

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 // A new folder under the system's temporary folder, removed with everything
@@ -32,7 +31,13 @@ struct scratch_dir {
     std::string path;
 };
 
+// In blocks: images are up to 201 MB, read under an emulator too.
 inline std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string contents;
+    static char block[1 << 16];
+    while (in.read(block, sizeof block) || in.gcount() > 0) {
+        contents.append(block, static_cast<std::size_t>(in.gcount()));
+    }
+    return contents;
 }
