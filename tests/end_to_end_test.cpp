@@ -93,7 +93,7 @@ struct image_spec {
 };
 
 // How the run is started, beyond its arguments.
-enum class start { plain, file_size_limit, stdout_closed, std_streams_closed, traced };
+enum class start { plain, file_size_limit, stdout_closed, std_streams_closed, interrupts_ignored, traced };
 
 struct e2e_case {
     const char* name;
@@ -120,7 +120,9 @@ const char no_links[] = "symbolic links on Windows need privileges, and wine fol
 const char no_such_signal[] = "Windows has no such signal; its console sends Ctrl+C";
 const char no_tracer[] = "strace cannot fail or slow down the emulated program's own calls";
 const char no_closed_streams[] = "wine itself cannot run with its standard descriptors closed";
+const char no_ignored_signals[] = "a POSIX signal ignored at start has no Windows counterpart";
 const std::vector<std::string> large_image = {"bar.tga", "8192", "8192", "3", "0", "1"};
+const image_spec large_image_spec = {8192, 8192, 2731, 85, 85};
 // Two blocks of gathered writes.
 const std::vector<std::string> two_blocks = {"bar.tga", "1024", "512", "3", "0", "1"};
 const image_spec two_blocks_image = {1024, 512, 342, 43, 170};
@@ -128,7 +130,10 @@ const image_spec two_blocks_image = {1024, 512, 342, 43, 170};
 // clang-format off
 const std::vector<e2e_case> e2e_cases = {
     {"usage-example", setup::nothing, usage_example, usage_written, 0, effect::image, usage_image},
-    {"largest-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, {8192, 8192, 2731, 85, 85}},
+    {"largest-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec},
+    {"smallest-image", setup::nothing, {"bar.tga", "3", "1", "1", "0", "0.5"}, written("bar.tga", 3, 1), 0, effect::image, {3, 1, 2, 64, 128}},
+    // 42 rows go to the system per call: the last call has one row.
+    {"one-row-in-last-block", setup::nothing, {"bar.tga", "8192", "43", "3", "0", "1"}, written("bar.tga", 8192, 43), 0, effect::image, {8192, 43, 2731, 85, 85}},
     {"no-arguments", setup::nothing, {}, usage_text, 1, effect::absent},
     {"width-below-minimum-creates-nothing", setup::nothing, {"bar.tga", "2", "16", "8,1", "4,735", "6.97"}, usage_text, 1, effect::absent},
     {"values-out-of-order-keep-existing-file", setup::writable_file, {"bar.tga", "120", "16", "4", "5", "6"}, usage_text, 1, effect::untouched},
@@ -154,6 +159,8 @@ const std::vector<e2e_case> e2e_cases = {
     {"interrupt-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, nullptr, SIGINT},
     {"terminate-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGTERM},
     {"hangup-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGHUP},
+    // Started as under nohup or as a background job: the interrupt changes nothing.
+    {"ignored-interrupt-still-writes-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec, start::interrupts_ignored, 1, no_ignored_signals, SIGINT},
     // The second block fails and so does the removal.
     {"failed-write-and-removal-leave-empty-file", setup::nothing, two_blocks, writing("bar.tga", 1024, 512) + incomplete("bar.tga"), 1, effect::empty, {}, start::plain, 1, nullptr, 0, {"writev:error=ENOSPC:when=2", "unlink:error=EBUSY"}},
 };
@@ -277,9 +284,9 @@ struct run_result {
 
 bool native() { return settings.emulator.empty(); }
 
-// Natively, an interrupted run has its writes slowed down, so that the
-// interrupt comes while it writes; under an emulator, the largest image
-// leaves time enough.
+// Natively, an interrupted run has its first gathered write slowed down, so
+// that the interrupt comes while it writes; under an emulator, the largest
+// image leaves time enough.
 bool traced(const e2e_case& c) { return c.how == start::traced || !c.faults.empty() || (c.interrupt != 0 && native()); }
 
 // strace runs beside the tool (-D), so that the child is the tool itself and
@@ -288,7 +295,7 @@ std::vector<std::string> tracer(const e2e_dir& dir, const e2e_case& c) {
     std::vector<std::string> command = {"strace", "-D", "-qq", "-o", dir.path + "/trace"};
     std::vector<std::string> injections = c.faults;
     if (c.interrupt != 0) {
-        injections.push_back("writev:delay_exit=100000");
+        injections.push_back("writev:delay_exit=100000:when=1");
     }
     for (const std::string& injection : injections) {
         command.insert(command.end(), {"-e", "inject=" + injection});
@@ -329,6 +336,10 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
         // emulator the launcher ignores the file size signal for it.
         std::signal(SIGPIPE, SIG_DFL);
         std::signal(SIGXFSZ, settings.emulator.empty() ? SIG_DFL : SIG_IGN);
+        if (c.how == start::interrupts_ignored) {
+            std::signal(SIGINT, SIG_IGN);
+            std::signal(SIGHUP, SIG_IGN);
+        }
         if (c.how == start::file_size_limit) {
             const rlimit limit = {1 << 20, 1 << 20};
             setrlimit(RLIMIT_FSIZE, &limit);
@@ -464,7 +475,7 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
         ASSERT_EQ("", result.failure);
     }
     const bool stdout_kept = c.how != start::stdout_closed && c.how != start::std_streams_closed;
-    if (c.interrupt != 0) {
+    if (c.interrupt != 0 && c.how != start::interrupts_ignored) {
         // What was printed before the interrupt may or may not have come out.
         EXPECT_EQ(std::string::npos, read_file(stdout_path).find("Gereed."));
         if (native()) {
@@ -505,10 +516,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, end_to_end_table, testing::ValuesIn(e2e_cases));
 // The calls the tool makes once it has named the target, by what they do, with
 // the errors such calls really return; "retried" ones must not stop the run.
 // Families, not names: C library versions and architectures pick different
-// calls for one job (newfstatat, fstat, statx). A family without errors cannot
-// fail for the arguments it is given (brk, which the allocator behind the
-// stream buffers uses, reports failure by returning the old break, which an
-// injected error cannot imitate).
+// calls for one job (newfstatat, fstat, statx). "retval=0" is a write that
+// writes nothing, which must not count as progress. A family without errors
+// cannot fail for the arguments it is given (brk, which the allocator behind
+// the stream buffers uses, reports failure by returning the old break, which
+// an injected error cannot imitate).
 struct call_family {
     std::vector<std::string> calls;
     std::vector<std::string> errors;
@@ -522,7 +534,7 @@ const std::vector<call_family> fault_table = {
     {{"open", "openat", "openat2", "creat"}, {"EACCES", "ENOSPC", "EIO"}},
     {{"fcntl", "fcntl64"}, {"EMFILE"}},
     {{"write", "pwrite64"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO"}},
-    {{"writev", "pwritev", "pwritev2"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO"}, {"EINTR"}},
+    {{"writev", "pwritev", "pwritev2"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO", "retval=0"}, {"EINTR"}},
     {{"close"}, {"EIO", "EINTR"}},
     {{"getrandom"}, {"EAGAIN"}},
     {{"mmap", "mmap2"}, {"ENOMEM"}},
@@ -619,7 +631,11 @@ TEST_P(fault_table_test, EveryCallFailsInTurn) {
         std::vector<std::string> errors = entry->errors;
         errors.insert(errors.end(), entry->retried.begin(), entry->retried.end());
         for (const std::string& error : errors) {
-            c.faults = {call.name + ":error=" + error + ":when=" + std::to_string(call.number)};
+            // An error fails that one call; a return value stays from that call on,
+            // as for a device that no longer takes any data.
+            const bool returned = error.rfind("retval=", 0) == 0;
+            c.faults = {call.name + ":" + (returned ? "" : "error=") + error + ":when=" + std::to_string(call.number) +
+                        (returned ? "+" : "")};
             SCOPED_TRACE(c.faults[0]);
             e2e_dir dir;
             ASSERT_TRUE(!dir.path.empty() && make_setup(dir, two_blocks[0], before));

@@ -3,6 +3,8 @@
 
 #include "platform.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +12,8 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -79,6 +83,53 @@ TEST(GuardedFile, WhatEachEndLeaves) {
         if (c.replaced) {
             EXPECT_EQ("", read_file(dir.at("moved"))) << "our own file is not emptied";
         }
+    }
+}
+
+volatile std::sig_atomic_t ticks = 0;
+void on_tick(int /*signal_number*/) { ticks = ticks + 1; }
+
+// Real short writes: a slow reader keeps the pipe full, and a timer whose
+// handler does not restart calls interrupts the blocked writes part way
+// through a copy. Every byte must arrive once, in order.
+TEST(WriteCopies, ResumesShortWritesWhereTheyStopped) {
+    unsigned char row[3001]; // neither a divisor nor a multiple of the pipe's size
+    for (std::size_t i = 0; i < sizeof row; ++i) {
+        row[i] = static_cast<unsigned char>(i * 7 + i / 256);
+    }
+    const std::size_t copies = 1000;
+    int ends[2];
+    ASSERT_EQ(0, pipe(ends));
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        close(ends[0]);
+        struct sigaction action {};
+        action.sa_handler = on_tick;
+        sigaction(SIGALRM, &action, nullptr);
+        const itimerval every_millisecond = {{0, 1000}, {0, 1000}};
+        setitimer(ITIMER_REAL, &every_millisecond, nullptr);
+        std::FILE* out = fdopen(ends[1], "wb");
+        const bool written = out != nullptr && write_copies(out, row, sizeof row, copies);
+        _exit(written && ticks > 0 ? 0 : 1);
+    }
+    close(ends[1]);
+    std::string received;
+    char block[4093];
+    for (ssize_t got = 0; (got = read(ends[0], block, sizeof block)) != 0;) {
+        if (got < 0 && errno != EINTR) {
+            break;
+        }
+        received.append(block, static_cast<std::size_t>(got > 0 ? got : 0));
+        usleep(20);
+    }
+    close(ends[0]);
+    int status = 0;
+    ASSERT_EQ(writer, waitpid(writer, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed, or never interrupted";
+    ASSERT_EQ(copies * sizeof row, received.size());
+    for (std::size_t i = 0; i < received.size(); ++i) {
+        ASSERT_EQ(row[i % sizeof row], static_cast<unsigned char>(received[i])) << "byte " << i;
     }
 }
 
