@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform.h"
 
@@ -74,7 +73,7 @@ bool read_bar_args(int argc, char* argv[], bar_args& args) {
     bool usable = true;
 
     args.target_path = argv[1];
-    usable = std::strlen(args.target_path) <= max_path_length && usable;
+    usable = path_length(args.target_path) <= max_path_length && usable;
 
     args.width = read_whole_number(argv[2]);
     usable = in_range(args.width, min_width, max_size) && usable;

@@ -7,7 +7,7 @@
 
 // The six values of an accepted command line, in command-line order.
 struct bar_args {
-    const char* target_path; // the argument itself, at most 259 bytes
+    const char* target_path; // the argument itself, UTF-8, at most 259 of the system's path units
     std::int32_t width;      // 3 to 8192
     std::int32_t height;     // 1 to 8192
     double high;             // low <= current <= high, unless a value is NaN

@@ -20,7 +20,7 @@ const char done_message[] = "Gereed.\n";
 // A partly written image is worse than none: discard it and say so.
 int abandon_target(const char* target_path) {
     discard_guarded_file();
-    std::printf(incomplete_message, target_path);
+    print_message(incomplete_message, target_path);
     return 1;
 }
 
@@ -30,17 +30,17 @@ int run_bar_image(const bar_args& args) {
     }
     std::FILE* file = create_guarded_file(args.target_path);
     if (file == nullptr) {
-        std::printf(cannot_create_message, args.target_path);
+        print_message(cannot_create_message, args.target_path);
         return 1;
     }
-    std::printf(creating_message, args.target_path);
+    print_message(creating_message, args.target_path);
 
     if (!write_tga_header(file, args.width, args.height)) {
         return abandon_target(args.target_path);
     }
     const bar_layout layout = compute_bar_layout(args.width, args.high, args.low, args.current);
-    std::printf(writing_message, args.target_path, static_cast<unsigned>(args.width),
-                static_cast<unsigned>(args.height));
+    print_message(writing_message, args.target_path, static_cast<unsigned>(args.width),
+                  static_cast<unsigned>(args.height));
 
     if (!write_bar_rows(file, args.width, args.height, layout)) {
         return abandon_target(args.target_path);
@@ -48,7 +48,7 @@ int run_bar_image(const bar_args& args) {
     if (!close_guarded_file(file)) {
         return abandon_target(args.target_path);
     }
-    std::printf(done_message);
+    print_message(done_message);
     return 0;
 }
 
@@ -57,7 +57,7 @@ int run_bar_image(const bar_args& args) {
 int main(int argc, char* argv[]) {
     prepare_process();
     bar_args args{};
-    if (!read_bar_args(argc, argv, args)) {
+    if (!use_utf8_arguments(argc, argv) || !read_bar_args(argc, argv, args)) {
         print_usage();
         return 1;
     }

@@ -19,18 +19,39 @@ extern const char console_o_acute[];
 // the image.
 void prepare_process();
 
+// Paths and messages are UTF-8 text everywhere in the program.
+
+// Makes `argv` the command line as UTF-8 text. On POSIX the arguments are the
+// bytes of the names already and stay as they are; on Windows they are read
+// again from the system's own UTF-16 command line, split by the same rules as
+// main's, into fixed storage. False when an argument is no text (a lone
+// surrogate) or the command line does not fit: a bad command line.
+bool use_utf8_arguments(int& argc, char**& argv);
+
+// The length of `path` in the unit of the system's own limit on paths: bytes
+// on POSIX, UTF-16 units on Windows.
+std::size_t path_length(const char* path);
+
+// Prints `format` to standard output as printf does, with `text` for its %s
+// and `first` and `second` for its %u, each where the format has one. On a
+// Windows console the text shows as it is; redirected there, it is written in
+// the ANSI code page, with '?' for what that lacks.
+void print_message(const char* format, const char* text = "", unsigned first = 0, unsigned second = 0);
+
 // Whether anything at all exists at `path`, a dangling symbolic link included.
 bool path_exists(const char* path);
 
 // Deletes a writable regular file or a symbolic link (never what it points
 // to). Anything else is left alone: directories, read-only files, devices,
-// pipes and sockets. Whether it worked is for the caller to find out with
-// path_exists.
+// pipes and sockets, and a file that another run is still writing. Whether it
+// worked is for the caller to find out with path_exists.
 void delete_file(const char* path);
 
 // Creates a new file for binary writing, failing if anything exists at `path`
 // (a symbolic link included), so nothing is written through a link or over
-// something that appeared after the delete. Null on failure.
+// something that appeared after the delete. Null on failure, and for anything
+// but a file on disk. The file is held while it is written, so that another
+// run does not delete it.
 //
 // The file is guarded from then until close_guarded_file succeeds: an
 // interrupt (Ctrl+C, a request to terminate, a closing terminal or console)
@@ -40,16 +61,19 @@ void delete_file(const char* path);
 std::FILE* create_guarded_file(const char* path);
 
 // Closes the guarded file once it is completely written. From the moment the
-// close succeeds the image is complete and no interrupt removes it. False when
-// the close fails or an interrupt came first; the file is then still guarded,
-// for discard_guarded_file.
+// close succeeds the image is complete, stands at `path`, and no interrupt
+// removes it. False when the close fails, an interrupt came first, or `path`
+// no longer names the file (another run took it before it was held); the file
+// is then still guarded, for discard_guarded_file.
 bool close_guarded_file(std::FILE* file);
 
 // Gives up the guarded file after a failed write or close: closes it if it is
 // still open, empties it and removes it while `path` still names this very
-// file (never what another process has put there since). If the removal fails
-// too, an empty file is left, never a partial image. When an interrupt stopped
-// the writing, the process ends here, as an interrupted process ends.
+// file (never what another process has put there since). When the removal
+// fails, what the emptying left stays: an empty file, or, where the file
+// system refuses both (one that went read-only), the partial one. When an
+// interrupt stopped the writing, the process ends here, as an interrupted
+// process ends.
 void discard_guarded_file();
 
 // Writes `count` copies of the `size` bytes at `data` to `file`, handing the

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -55,17 +57,40 @@ sigset_t block_interrupts() {
 
 void restore_interrupts(const sigset_t& saved) { sigprocmask(SIG_SETMASK, &saved, nullptr); }
 
-// Async-signal-safe. Emptied first: if the removal then fails, no partial
-// image stays. Removed only while the path still names this file.
+// Async-signal-safe.
+bool path_names_guarded_file() {
+    struct stat status {};
+    return lstat(guarded.path, &status) == 0 && status.st_dev == guarded.device && status.st_ino == guarded.inode;
+}
+
+// Async-signal-safe. Emptied first: if only the removal fails, an empty file
+// stays, not a partial image. Removed only while the path still names this
+// file.
 void remove_guarded_file() {
     guarding = 0;
     // Whether it worked changes nothing: the removal is tried either way.
     [[maybe_unused]] const bool emptied = ftruncate(guarded.spare_fd, 0) == 0;
-    struct stat status {};
-    if (lstat(guarded.path, &status) == 0 && status.st_dev == guarded.device && status.st_ino == guarded.inode) {
+    if (path_names_guarded_file()) {
         unlink(guarded.path);
     }
     close(guarded.spare_fd);
+}
+
+// Whether another run is writing the regular file that `seen` describes: a
+// run holds an exclusive lock on its file until it has closed it. Looked at
+// read-only, without blocking and following no link; a file that cannot be
+// opened for this (no read permission) counts as free.
+// Something else at the path by now is not ours to delete either.
+bool held_elsewhere(const char* path, const struct stat& seen) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat opened {};
+    const bool held = fstat(fd, &opened) != 0 || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino ||
+                      (flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+    close(fd);
+    return held;
 }
 
 void on_interrupt(int signal_number) {
@@ -111,6 +136,15 @@ std::FILE* guard(std::FILE* file, const char* path) {
         return nullptr;
     }
     guarded = guarded_file{path, status.st_dev, status.st_ino, spare_fd, file};
+    // Held while it is written, so that another run leaves it alone. A hold
+    // that is already there is another run's, about to delete this file: the
+    // image would be lost. Where the file system has no such locks the file is
+    // written unheld, and the look before the close still tells a lost image.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        std::fclose(file);
+        remove_guarded_file();
+        return nullptr;
+    }
     catch_interrupts();
     guarding = 1;
     return file;
@@ -132,6 +166,14 @@ void prepare_process() {
     }
 }
 
+bool use_utf8_arguments(int& /*argc*/, char**& /*argv*/) { return true; }
+
+std::size_t path_length(const char* path) { return std::strlen(path); }
+
+void print_message(const char* format, const char* text, unsigned first, unsigned second) {
+    std::printf(format, text, first, second);
+}
+
 bool path_exists(const char* path) {
     struct stat status {};
     return lstat(path, &status) == 0;
@@ -145,7 +187,7 @@ void delete_file(const char* path) {
     // Mode bits, not access(): root may write anywhere, but a file without any
     // write bit is read-only and is kept, as elsewhere.
     const bool writable_file = S_ISREG(status.st_mode) && (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-    if (writable_file || S_ISLNK(status.st_mode)) {
+    if ((writable_file && !held_elsewhere(path, status)) || S_ISLNK(status.st_mode)) {
         unlink(path);
     }
 }
@@ -167,8 +209,13 @@ bool close_guarded_file(std::FILE* file) {
     // The close and the end of the guard are one step for an interrupt: a
     // closed image is complete and must stay.
     const sigset_t saved = block_interrupts();
-    guarded.stream = nullptr;
-    const bool closed = std::fclose(file) == 0;
+    // Held until the close, so only another run that came before the hold can
+    // have taken the path: then this image is lost, not written.
+    bool closed = path_names_guarded_file();
+    if (closed) {
+        guarded.stream = nullptr;
+        closed = std::fclose(file) == 0;
+    }
     if (closed) {
         guarding = 0;
         close(guarded.spare_fd);

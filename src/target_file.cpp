@@ -3,8 +3,6 @@
 
 #include "target_file.h"
 
-#include <cstdio>
-
 #include "platform.h"
 
 namespace {
@@ -21,9 +19,9 @@ bool replace_target_file(const char* target_path) {
     // Only the second look decides: the delete's own result is not trusted.
     delete_file(target_path);
     if (path_exists(target_path)) {
-        std::printf(cannot_delete_message, target_path);
+        print_message(cannot_delete_message, target_path);
         return false;
     }
-    std::printf(deleted_message, target_path);
+    print_message(deleted_message, target_path);
     return true;
 }

@@ -62,6 +62,8 @@ const std::vector<args_case> args_cases = {
     {"height-8193", values("10", "8193", "1", "0", "0"), false},
     {"width-with-suffix", values("120px", "16", "1", "0", "0"), true, 120, 16, 1, 0, 0},
     {"width-not-a-number", values("abc", "16", "1", "0", "0"), false},
+    {"width-in-fullwidth-digits", values("\uff11\uff12\uff10", "16", "1", "0", "0"), false},
+    {"value-in-fullwidth-digits-reads-zero", values("10", "1", "10", "0", "\uff15"), true, 10, 1, 10, 0, 0},
     {"width-comma-stops-number", values("12,7", "16", "1", "0", "0"), true, 12, 16, 1, 0, 0},
     {"width-space-and-sign", values(" \t+120", "16", "1", "0", "0"), true, 120, 16, 1, 0, 0},
     {"width-wraps-on-64-bit-atoi", values("4294967299", "16", "1", "0", "0"), false},

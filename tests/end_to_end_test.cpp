@@ -81,7 +81,18 @@ std::string incomplete(const std::string& path) {
 
 // ---- the table ----
 
-enum class setup { nothing, writable_file, read_only_file, directory, fifo, device, link_to_file, dangling_link };
+// `being_written`: another run of the same command line, frozen while it writes.
+enum class setup {
+    nothing,
+    writable_file,
+    read_only_file,
+    directory,
+    fifo,
+    device,
+    link_to_file,
+    dangling_link,
+    being_written
+};
 enum class effect { image, untouched, absent, empty };
 
 struct image_spec {
@@ -90,6 +101,12 @@ struct image_spec {
     std::int32_t split_column;
     int blend_green;
     int blend_red;
+};
+
+// A case that exists on one kind of system only, and why.
+struct only_on {
+    bool windows;
+    const char* why;
 };
 
 // How the run is started, beyond its arguments.
@@ -105,33 +122,53 @@ struct e2e_case {
     image_spec image = {};
     start how = start::plain;
     int runs = 1;
-    const char* posix_only = nullptr;     // why the case does not exist on Windows
+    only_on only = {};
     int interrupt = 0;                    // a signal sent once the image is being written
     std::vector<std::string> faults = {}; // strace injections, such as "unlink:error=EIO"
+    std::string look_alike = {};          // a file the command does not name, which must stay
 };
 
 const std::vector<std::string> usage_example = {"bar.tga", "120", "16", "8,1", "4,735", "6.97"};
 const image_spec usage_image = {120, 16, 80, 90, 76};
 const std::string usage_written = written("bar.tga", 120, 16);
 const std::string replaced = deleted("bar.tga") + usage_written;
-const char no_fifos[] = "Windows has no FIFOs";
-const char no_devices[] = "Windows has no device nodes in folders";
-const char no_links[] = "symbolic links on Windows need privileges, and wine follows them";
-const char no_such_signal[] = "Windows has no such signal; its console sends Ctrl+C";
+const only_on no_fifos = {false, "Windows has no FIFOs"};
+const only_on no_devices = {false, "Windows has no device nodes in folders"};
+const only_on no_links = {false, "symbolic links on Windows need privileges, and wine follows them"};
+const only_on no_such_signal = {false, "Windows has no such signal; its console sends Ctrl+C"};
+const only_on no_closed_streams = {false, "wine itself cannot run with its standard descriptors closed"};
+const only_on no_ignored_signals = {false, "a POSIX signal ignored at start has no Windows counterpart"};
+const only_on posix_counts_bytes = {false, "Windows counts the path in UTF-16 units"};
+const only_on windows_counts_units = {true, "POSIX counts the path in bytes"};
+const only_on device_names = {true, "on POSIX this is a file name like any other"};
 const char no_tracer[] = "strace cannot fail or slow down the emulated program's own calls";
-const char no_closed_streams[] = "wine itself cannot run with its standard descriptors closed";
-const char no_ignored_signals[] = "a POSIX signal ignored at start has no Windows counterpart";
 const std::vector<std::string> large_image = {"bar.tga", "8192", "8192", "3", "0", "1"};
 const image_spec large_image_spec = {8192, 8192, 2731, 85, 85};
 // Two blocks of gathered writes.
 const std::vector<std::string> two_blocks = {"bar.tga", "1024", "512", "3", "0", "1"};
 const image_spec two_blocks_image = {1024, 512, 342, 43, 170};
+const image_spec smallest_image = {3, 1, 2, 64, 128};
+
+std::vector<std::string> smallest_at(const std::string& target) { return {target, "3", "1", "1", "0", "0.5"}; }
+
+// The ANSI code page turns a character it lacks into a look-alike: the image
+// must appear at exactly the path given, and the look-alike file must stay.
+e2e_case beside_look_alike(const char* name, const std::string& target, const char* look_alike) {
+    e2e_case c = {name, setup::nothing, smallest_at(target), written(target, 3, 1), 0, effect::image, smallest_image};
+    c.look_alike = look_alike;
+    return c;
+}
+
+// 259 UTF-16 units in 263 bytes, and 260 in 264; the folder keeps each name
+// within the 255 bytes that Linux allows.
+const std::string path_of_259_units = "../work/" + std::string(243, 'a') + "\u00e9\u00e9\u00e9\u00e9.tga";
+const std::string path_of_260_units = "../work/" + std::string(244, 'a') + "\u00e9\u00e9\u00e9\u00e9.tga";
 
 // clang-format off
 const std::vector<e2e_case> e2e_cases = {
     {"usage-example", setup::nothing, usage_example, usage_written, 0, effect::image, usage_image},
     {"largest-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec},
-    {"smallest-image", setup::nothing, {"bar.tga", "3", "1", "1", "0", "0.5"}, written("bar.tga", 3, 1), 0, effect::image, {3, 1, 2, 64, 128}},
+    {"smallest-image", setup::nothing, smallest_at("bar.tga"), written("bar.tga", 3, 1), 0, effect::image, smallest_image},
     // 42 rows go to the system per call: the last call has one row.
     {"one-row-in-last-block", setup::nothing, {"bar.tga", "8192", "43", "3", "0", "1"}, written("bar.tga", 8192, 43), 0, effect::image, {8192, 43, 2731, 85, 85}},
     {"no-arguments", setup::nothing, {}, usage_text, 1, effect::absent},
@@ -156,13 +193,25 @@ const std::vector<e2e_case> e2e_cases = {
     {"closed-standard-streams-still-write-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::std_streams_closed, 1, no_closed_streams},
     // Interrupted once the target is no longer empty: nothing is left, and the
     // tool ends by that signal (under an emulator: with a status that is not 0).
-    {"interrupt-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, nullptr, SIGINT},
+    {"interrupt-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, {}, SIGINT},
     {"terminate-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGTERM},
     {"hangup-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGHUP},
     // Started as under nohup or as a background job: the interrupt changes nothing.
     {"ignored-interrupt-still-writes-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec, start::interrupts_ignored, 1, no_ignored_signals, SIGINT},
     // The second block fails and so does the removal.
-    {"failed-write-and-removal-leave-empty-file", setup::nothing, two_blocks, writing("bar.tga", 1024, 512) + incomplete("bar.tga"), 1, effect::empty, {}, start::plain, 1, nullptr, 0, {"writev:error=ENOSPC:when=2", "unlink,unlinkat:error=EBUSY"}},
+    // The other run keeps its file and finishes its image.
+    {"file-being-written-kept", setup::being_written, large_image, cannot_delete("bar.tga"), 1, effect::image, large_image_spec},
+    beside_look_alike("l-with-stroke-not-l", "Grafiek \u0142.tga", "Grafiek l.tga"),
+    beside_look_alike("o-double-acute-not-o", "K\u0151olaj.tga", "Koolaj.tga"),
+    beside_look_alike("fullwidth-a-not-a", "\uff41.tga", "a.tga"),
+    beside_look_alike("fullwidth-reverse-solidus-not-a-folder", "..\uff3csub\uff3cx.tga", "../sub/x.tga"),
+    beside_look_alike("division-slash-not-a-folder", "..\u2215x.tga", "../x.tga"),
+    {"name-in-chinese", setup::nothing, smallest_at("\u56fe\u8868.tga"), written("\u56fe\u8868.tga", 3, 1), 0, effect::image, smallest_image},
+    {"device-name-not-written", setup::nothing, smallest_at("\\\\.\\NUL"), cannot_create("\\\\.\\NUL"), 1, effect::absent, {}, start::plain, 1, device_names},
+    {"path-of-259-utf16-units", setup::nothing, smallest_at(path_of_259_units), written(path_of_259_units, 3, 1), 0, effect::image, smallest_image, start::plain, 1, windows_counts_units},
+    {"path-of-263-bytes-rejected", setup::nothing, smallest_at(path_of_259_units), usage_text, 1, effect::absent, {}, start::plain, 1, posix_counts_bytes},
+    {"path-of-260-utf16-units-rejected", setup::nothing, smallest_at(path_of_260_units), usage_text, 1, effect::absent},
+    {"failed-write-and-removal-leave-empty-file", setup::nothing, two_blocks, writing("bar.tga", 1024, 512) + incomplete("bar.tga"), 1, effect::empty, {}, start::plain, 1, {}, 0, {"writev:error=ENOSPC:when=2", "unlink,unlinkat:error=EBUSY"}},
 };
 // clang-format on
 
@@ -182,20 +231,26 @@ tool_settings settings;
 
 bool windows_console() { return settings.windows_console; }
 
-// The platform's form of a message: CR LF and the OEM byte for the accented letter.
+// The platform's form of a message: CR LF, the usage text's accented letter
+// in the OEM code page, and a path in the ANSI code page (1252 in the locale
+// the harness gives wine), which has the "e" with acute accent but none of
+// the table's other letters.
 std::string console_form(const std::string& text) {
     if (!windows_console()) {
         return text;
     }
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "\xC3\xB3") == 0) {
-            out += '\xA2';
-            ++i;
-        } else if (text[i] == '\n') {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        const std::string character = text.substr(i, length);
+        i += length - 1;
+        if (character == "\n") {
             out += "\r\n";
+        } else if (length == 1) {
+            out += character;
         } else {
-            out += text[i];
+            out += character == "\u00f3" ? '\xA2' : character == "\u00e9" ? '\xE9' : '?';
         }
     }
     return out;
@@ -238,6 +293,7 @@ bool make_setup(const e2e_dir& dir, const std::string& target, setup before) {
     const std::string path = dir.in_work(target);
     switch (before) {
     case setup::nothing:
+    case setup::being_written: // by a run of its own
         return true;
     case setup::writable_file:
         std::ofstream(path, std::ios::binary) << old_contents;
@@ -310,8 +366,8 @@ off_t file_size(const std::string& path) {
 }
 
 // Starts the tool in the work folder with its output in `stdout_path`, or on a
-// pipe nobody reads when `stdout_path` is empty, and waits at most a minute.
-run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdout_path) {
+// pipe nobody reads when `stdout_path` is empty; -1 when it cannot.
+pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdout_path) {
     std::vector<std::string> command;
     if (traced(c)) {
         command = tracer(dir, c);
@@ -327,7 +383,7 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
 
     int closed_pipe[2] = {-1, -1};
     if (stdout_path.empty() && pipe(closed_pipe) != 0) {
-        return {-1, 0, "pipe failed"};
+        return -1;
     }
     const pid_t child = fork();
     if (child == 0) {
@@ -347,6 +403,11 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
         if (traced(c)) {
             // A leak checker cannot run under a tracer.
             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        }
+        if (windows_console()) {
+            // Wine reads its command line in the locale's encoding: in any
+            // other than UTF-8 the table's letters would be lost on the way.
+            setenv("LC_ALL", "C.UTF-8", 1);
         }
         int out = closed_pipe[1];
         if (out < 0) {
@@ -372,14 +433,20 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
         close(closed_pipe[0]);
         close(closed_pipe[1]);
     }
+    return child;
+}
+
+// Sends the case's interrupt once the target is being written, and waits at
+// most a minute for the end of the run, or for its stop when that is SIGSTOP.
+run_result wait_for_tool(const e2e_dir& dir, const e2e_case& c, pid_t child) {
     if (child < 0) {
-        return {-1, 0, "fork failed"};
+        return {-1, 0, "could not start"};
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     const std::string target = dir.in_work(c.arguments.empty() ? "" : c.arguments[0]);
     bool interrupt_pending = c.interrupt != 0;
     int wait_status = 0;
-    while (waitpid(child, &wait_status, WNOHANG) == 0) {
+    while (waitpid(child, &wait_status, WNOHANG | WUNTRACED) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &wait_status, 0);
@@ -394,10 +461,25 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
     if (interrupt_pending) {
         return {-1, 0, "ended before it could be interrupted"};
     }
+    if (WIFSTOPPED(wait_status)) {
+        return {-1, WSTOPSIG(wait_status), ""};
+    }
     if (WIFSIGNALED(wait_status)) {
         return {-1, WTERMSIG(wait_status), ""};
     }
     return {WEXITSTATUS(wait_status), 0, ""};
+}
+
+run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdout_path) {
+    return wait_for_tool(dir, c, start_tool(dir, c, stdout_path));
+}
+
+// The same command line as the case's, stopped while it writes the target.
+e2e_case frozen_writer(const e2e_case& c) {
+    e2e_case writer = c;
+    writer.before = setup::nothing;
+    writer.interrupt = SIGSTOP;
+    return writer;
 }
 
 void expect_untouched(const e2e_dir& dir, const std::string& target, setup before) {
@@ -432,11 +514,24 @@ std::vector<std::string> work_entries(const e2e_dir& dir) {
     return found;
 }
 
+// The entry of the work folder that holds `path`; empty when it lies outside.
+std::string entry_in_work(const e2e_dir& dir, const std::string& path) {
+    const fs::path inside = fs::path(dir.in_work(path)).lexically_normal().lexically_relative(dir.work());
+    const std::string first = inside.empty() ? "" : inside.begin()->string();
+    return first == ".." ? "" : first;
+}
+
 // Nothing but the target and the case's own files may be in the work folder.
 void expect_no_strays(const e2e_dir& dir, const e2e_case& c) {
     std::vector<std::string> expected;
     if (c.after != effect::absent && !c.arguments.empty()) {
-        expected.push_back(c.arguments[0]);
+        expected.push_back(entry_in_work(dir, c.arguments[0]));
+    }
+    if (!c.look_alike.empty()) {
+        EXPECT_EQ(old_contents, read_file(dir.in_work(c.look_alike))) << "the look-alike file was touched";
+        if (!entry_in_work(dir, c.look_alike).empty()) {
+            expected.push_back(entry_in_work(dir, c.look_alike));
+        }
     }
     if (c.before == setup::link_to_file) {
         expected.push_back(pointee_name);
@@ -455,8 +550,8 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
     const e2e_case& c = GetParam();
     e2e_dir dir;
     ASSERT_FALSE(dir.path.empty());
-    if (windows_console() && c.posix_only != nullptr) {
-        GTEST_SKIP() << c.posix_only;
+    if (c.only.why != nullptr && c.only.windows != windows_console()) {
+        GTEST_SKIP() << c.only.why;
     }
     if (!native() && !c.faults.empty()) {
         GTEST_SKIP() << no_tracer;
@@ -468,11 +563,29 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
         }
         FAIL() << "setup failed: " << std::strerror(errno);
     }
+    if (!c.look_alike.empty()) {
+        const fs::path look_alike = dir.in_work(c.look_alike);
+        fs::create_directories(look_alike.parent_path());
+        std::ofstream(look_alike, std::ios::binary) << old_contents;
+    }
+    pid_t writer = -1;
+    const std::string writer_stdout = dir.path + "/writer-stdout";
+    if (c.before == setup::being_written) {
+        writer = start_tool(dir, frozen_writer(c), writer_stdout);
+        const run_result frozen = wait_for_tool(dir, frozen_writer(c), writer);
+        ASSERT_EQ(SIGSTOP, frozen.signal) << "the other run was not frozen while it wrote: " << frozen.failure;
+    }
     const std::string stdout_path = c.how == start::stdout_closed ? "" : dir.path + "/stdout";
     run_result result;
     for (int run = 0; run < c.runs; ++run) {
         result = run_tool(dir, c, stdout_path);
         ASSERT_EQ("", result.failure);
+    }
+    if (writer > 0) {
+        kill(writer, SIGCONT);
+        const run_result resumed = wait_for_tool(dir, {}, writer);
+        EXPECT_EQ(0, resumed.status) << "the other run, resumed: " << resumed.failure;
+        EXPECT_EQ(console_form(written(target, c.image.width, c.image.height)), read_file(writer_stdout));
     }
     const bool stdout_kept = c.how != start::stdout_closed && c.how != start::std_streams_closed;
     if (c.interrupt != 0 && c.how != start::interrupts_ignored) {
@@ -536,6 +649,7 @@ const std::vector<call_family> fault_table = {
     {{"write", "pwrite64"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO"}},
     {{"writev", "pwritev", "pwritev2"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO", "retval=0"}, {"EINTR"}},
     {{"close"}, {"EIO", "EINTR"}},
+    {{"flock"}, {"EWOULDBLOCK", "ENOLCK"}},
     {{"getrandom"}, {"EAGAIN"}},
     {{"mmap", "mmap2"}, {"ENOMEM"}},
     {{"brk", "munmap"}, {}},

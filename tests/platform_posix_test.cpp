@@ -46,19 +46,20 @@ TEST(CreateGuardedFile, RefusesAnythingAlreadyThere) {
 // What each end of the guard leaves: a closed file stays, and a later discard
 // no longer touches it; a discarded file goes, unless another process has put
 // a file of its own at the path meanwhile, which stays, while ours is emptied
-// wherever it now is.
+// wherever it now is. Once replaced, ours cannot be closed as written.
 struct guard_end_case {
     const char* name;
-    bool closed_first;
     bool replaced;
+    bool close_tried;         // after the replacement
     const char* left_at_path; // null: nothing
 };
 
 TEST(GuardedFile, WhatEachEndLeaves) {
     const guard_end_case cases[] = {
-        {"closed", true, false, "a\nb"},
+        {"closed", false, true, "a\nb"},
         {"discarded", false, false, nullptr},
-        {"discarded-after-replacement", false, true, "theirs"},
+        {"discarded-after-replacement", true, false, "theirs"},
+        {"closed-after-replacement", true, true, "theirs"},
     };
     for (const guard_end_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -68,12 +69,12 @@ TEST(GuardedFile, WhatEachEndLeaves) {
         std::FILE* file = create_guarded_file(path.c_str());
         ASSERT_NE(nullptr, file);
         EXPECT_EQ(3u, std::fwrite("a\nb", 1, 3, file));
-        if (c.closed_first) {
-            EXPECT_TRUE(close_guarded_file(file));
-        }
         if (c.replaced) {
             ASSERT_EQ(0, std::rename(path.c_str(), dir.at("moved").c_str()));
             write_text(path, "theirs");
+        }
+        if (c.close_tried) {
+            EXPECT_EQ(!c.replaced, close_guarded_file(file));
         }
         discard_guarded_file();
         EXPECT_EQ(c.left_at_path != nullptr, path_exists(path.c_str()));
