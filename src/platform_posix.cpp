@@ -79,8 +79,8 @@ void remove_guarded_file() {
 // Whether another run is writing the regular file that `seen` describes: a
 // run holds an exclusive lock on its file until it has closed it. Looked at
 // read-only, without blocking and following no link; a file that cannot be
-// opened for this (no read permission) counts as free.
-// Something else at the path by now is not ours to delete either.
+// opened for this (no read permission) counts as free. Something else at the
+// path by now is not this run's to delete either.
 bool held_elsewhere(const char* path, const struct stat& seen) {
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {

@@ -81,18 +81,8 @@ std::string incomplete(const std::string& path) {
 
 // ---- the table ----
 
-// `being_written`: another run of the same command line, frozen while it writes.
-enum class setup {
-    nothing,
-    writable_file,
-    read_only_file,
-    directory,
-    fifo,
-    device,
-    link_to_file,
-    dangling_link,
-    being_written
-};
+// `held`: by another run of the same command line, frozen while it writes.
+enum class setup { nothing, writable_file, read_only_file, directory, fifo, device, link_to_file, dangling_link, held };
 enum class effect { image, untouched, absent, empty };
 
 struct image_spec {
@@ -198,9 +188,8 @@ const std::vector<e2e_case> e2e_cases = {
     {"hangup-removes-partial-image", setup::nothing, large_image, "", 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGHUP},
     // Started as under nohup or as a background job: the interrupt changes nothing.
     {"ignored-interrupt-still-writes-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec, start::interrupts_ignored, 1, no_ignored_signals, SIGINT},
-    // The second block fails and so does the removal.
     // The other run keeps its file and finishes its image.
-    {"file-being-written-kept", setup::being_written, large_image, cannot_delete("bar.tga"), 1, effect::image, large_image_spec},
+    {"file-being-written-kept", setup::held, large_image, cannot_delete("bar.tga"), 1, effect::image, large_image_spec},
     beside_look_alike("l-with-stroke-not-l", "Grafiek \u0142.tga", "Grafiek l.tga"),
     beside_look_alike("o-double-acute-not-o", "K\u0151olaj.tga", "Koolaj.tga"),
     beside_look_alike("fullwidth-a-not-a", "\uff41.tga", "a.tga"),
@@ -211,6 +200,7 @@ const std::vector<e2e_case> e2e_cases = {
     {"path-of-259-utf16-units", setup::nothing, smallest_at(path_of_259_units), written(path_of_259_units, 3, 1), 0, effect::image, smallest_image, start::plain, 1, windows_counts_units},
     {"path-of-263-bytes-rejected", setup::nothing, smallest_at(path_of_259_units), usage_text, 1, effect::absent, {}, start::plain, 1, posix_counts_bytes},
     {"path-of-260-utf16-units-rejected", setup::nothing, smallest_at(path_of_260_units), usage_text, 1, effect::absent},
+    // The second block fails and so does the removal.
     {"failed-write-and-removal-leave-empty-file", setup::nothing, two_blocks, writing("bar.tga", 1024, 512) + incomplete("bar.tga"), 1, effect::empty, {}, start::plain, 1, {}, 0, {"writev:error=ENOSPC:when=2", "unlink,unlinkat:error=EBUSY"}},
 };
 // clang-format on
@@ -293,7 +283,7 @@ bool make_setup(const e2e_dir& dir, const std::string& target, setup before) {
     const std::string path = dir.in_work(target);
     switch (before) {
     case setup::nothing:
-    case setup::being_written: // by a run of its own
+    case setup::held: // by a run of its own, started later
         return true;
     case setup::writable_file:
         std::ofstream(path, std::ios::binary) << old_contents;
@@ -474,14 +464,6 @@ run_result run_tool(const e2e_dir& dir, const e2e_case& c, const std::string& st
     return wait_for_tool(dir, c, start_tool(dir, c, stdout_path));
 }
 
-// The same command line as the case's, stopped while it writes the target.
-e2e_case frozen_writer(const e2e_case& c) {
-    e2e_case writer = c;
-    writer.before = setup::nothing;
-    writer.interrupt = SIGSTOP;
-    return writer;
-}
-
 void expect_untouched(const e2e_dir& dir, const std::string& target, setup before) {
     struct stat status {};
     ASSERT_EQ(0, lstat(dir.in_work(target).c_str(), &status)) << "the old object is gone";
@@ -570,9 +552,11 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
     }
     pid_t writer = -1;
     const std::string writer_stdout = dir.path + "/writer-stdout";
-    if (c.before == setup::being_written) {
-        writer = start_tool(dir, frozen_writer(c), writer_stdout);
-        const run_result frozen = wait_for_tool(dir, frozen_writer(c), writer);
+    if (c.before == setup::held) {
+        e2e_case frozen_writer = c;
+        frozen_writer.interrupt = SIGSTOP;
+        writer = start_tool(dir, frozen_writer, writer_stdout);
+        const run_result frozen = wait_for_tool(dir, frozen_writer, writer);
         ASSERT_EQ(SIGSTOP, frozen.signal) << "the other run was not frozen while it wrote: " << frozen.failure;
     }
     const std::string stdout_path = c.how == start::stdout_closed ? "" : dir.path + "/stdout";
