@@ -221,10 +221,9 @@ tool_settings settings;
 
 bool windows_console() { return settings.windows_console; }
 
-// The platform's form of a message: CR LF, the usage text's accented letter
-// in the OEM code page, and a path in the ANSI code page (1252 in the locale
-// the harness gives wine), which has the "e" with acute accent but none of
-// the table's other letters.
+// The platform's form of a message: CR LF, the usage text's "ó" in the OEM
+// code page, and a path in the ANSI one (1252 here), which of the table's
+// other letters has only "é".
 std::string console_form(const std::string& text) {
     if (!windows_console()) {
         return text;
@@ -395,8 +394,7 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         }
         if (windows_console()) {
-            // Wine reads its command line in the locale's encoding: in any
-            // other than UTF-8 the table's letters would be lost on the way.
+            // Wine decodes its command line by the locale: keep every letter.
             setenv("LC_ALL", "C.UTF-8", 1);
         }
         int out = closed_pipe[1];
