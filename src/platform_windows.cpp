@@ -161,8 +161,8 @@ bool use_utf8_arguments(int& argc, char**& argv) {
 }
 
 std::size_t path_length(const char* path) {
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    return units > 0 ? static_cast<std::size_t>(units) - 1 : SIZE_MAX;
+    const std::size_t units = utf8_to_utf16(path, wide_path, std::size(wide_path));
+    return units > 0 ? units - 1 : SIZE_MAX;
 }
 
 void print_message(const char* format, const char* text, unsigned first, unsigned second) {

@@ -509,8 +509,9 @@ void expect_no_strays(const e2e_dir& dir, const e2e_case& c) {
     }
     if (!c.look_alike.empty()) {
         EXPECT_EQ(old_contents, read_file(dir.in_work(c.look_alike))) << "the look-alike file was touched";
-        if (!entry_in_work(dir, c.look_alike).empty()) {
-            expected.push_back(entry_in_work(dir, c.look_alike));
+        const std::string entry = entry_in_work(dir, c.look_alike);
+        if (!entry.empty()) {
+            expected.push_back(entry);
         }
     }
     if (c.before == setup::link_to_file) {
