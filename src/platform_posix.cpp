@@ -76,13 +76,24 @@ void remove_guarded_file() {
     close(guarded.spare_fd);
 }
 
+// Opens the regular file at `path` only to look at it: without blocking,
+// truncating or following a link. Read-only where its permissions allow, and
+// write-only where they allow only that, for a hold shows through either.
+int open_to_look(const char* path) {
+    const int flags = O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC;
+    const int fd = open(path, O_RDONLY | flags);
+    if (fd >= 0 || errno != EACCES) {
+        return fd;
+    }
+    return open(path, O_WRONLY | flags);
+}
+
 // Whether another run is writing the regular file that `seen` describes: a
-// run holds an exclusive lock on its file until it has closed it. Looked at
-// read-only, without blocking and following no link; a file that cannot be
-// opened for this (no read permission) counts as free. Something else at the
-// path by now is not this run's to delete either.
+// run holds an exclusive lock on its file until it has closed it. A file that
+// cannot be opened at all counts as free. Something else at the path by now
+// is not this run's to delete either.
 bool held_elsewhere(const char* path, const struct stat& seen) {
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = open_to_look(path);
     if (fd < 0) {
         return false;
     }

@@ -32,6 +32,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -100,7 +102,9 @@ struct only_on {
 };
 
 // How the run is started, beyond its arguments.
-enum class start { plain, file_size_limit, stdout_closed, std_streams_closed, interrupts_ignored, traced };
+// `write_only`: the umask makes the image write-only, and the runs may not
+// read it even as root.
+enum class start { plain, file_size_limit, stdout_closed, std_streams_closed, interrupts_ignored, traced, write_only };
 
 struct e2e_case {
     const char* name;
@@ -128,6 +132,7 @@ const only_on no_links = {false, "symbolic links on Windows need privileges, and
 const only_on no_such_signal = {false, "Windows has no such signal; its console sends Ctrl+C"};
 const only_on no_closed_streams = {false, "wine itself cannot run with its standard descriptors closed"};
 const only_on no_ignored_signals = {false, "a POSIX signal ignored at start has no Windows counterpart"};
+const only_on share_modes = {false, "Windows refuses the delete through its share modes, whatever the permissions"};
 const only_on posix_counts_bytes = {false, "Windows counts the path in UTF-16 units"};
 const only_on windows_counts_units = {true, "POSIX counts the path in bytes"};
 const only_on device_names = {true, "on POSIX this is a file name like any other"};
@@ -190,6 +195,7 @@ const std::vector<e2e_case> e2e_cases = {
     {"ignored-interrupt-still-writes-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec, start::interrupts_ignored, 1, no_ignored_signals, SIGINT},
     // The other run keeps its file and finishes its image.
     {"file-being-written-kept", setup::held, large_image, cannot_delete("bar.tga"), 1, effect::image, large_image_spec},
+    {"write-only-file-being-written-kept", setup::held, large_image, cannot_delete("bar.tga"), 1, effect::image, large_image_spec, start::write_only, 1, share_modes},
     beside_look_alike("l-with-stroke-not-l", "Grafiek \u0142.tga", "Grafiek l.tga"),
     beside_look_alike("o-double-acute-not-o", "K\u0151olaj.tga", "Koolaj.tga"),
     beside_look_alike("fullwidth-a-not-a", "\uff41.tga", "a.tga"),
@@ -376,14 +382,22 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
     }
     const pid_t child = fork();
     if (child == 0) {
-        // What a shell would give it: default signal actions, its own limits.
-        // A Windows program cannot ignore a POSIX signal, so under wine the
-        // launcher ignores the file size signal for it.
+        // What a shell would give it: default signal actions, whatever this
+        // program was started with, and its own limits. A Windows program
+        // cannot ignore a POSIX signal, so under wine the launcher ignores the
+        // file size signal for it.
+        const auto interrupt_action = c.how == start::interrupts_ignored ? SIG_IGN : SIG_DFL;
+        std::signal(SIGINT, interrupt_action);
+        std::signal(SIGHUP, interrupt_action);
+        std::signal(SIGTERM, SIG_DFL);
         std::signal(SIGPIPE, SIG_DFL);
         std::signal(SIGXFSZ, windows_console() ? SIG_IGN : SIG_DFL);
-        if (c.how == start::interrupts_ignored) {
-            std::signal(SIGINT, SIG_IGN);
-            std::signal(SIGHUP, SIG_IGN);
+        if (c.how == start::write_only) {
+            umask(0444);
+            // Root reads any file: not the programs started from here.
+            // Without the right to drop them, there is nothing to drop.
+            prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
+            prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
         }
         if (c.how == start::file_size_limit) {
             const rlimit limit = {1 << 20, 1 << 20};
@@ -589,6 +603,9 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
     if (!windows_console()) { // wine talks about itself there
         EXPECT_EQ("", read_file(dir.path + "/stderr"));
     }
+    if (c.how == start::write_only) {
+        chmod(dir.in_work(target).c_str(), 0644); // for a test run that is not root
+    }
     switch (c.after) {
     case effect::image:
         expect_image(dir, target, c.image);
@@ -610,17 +627,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, end_to_end_table, testing::ValuesIn(e2e_cases));
 // ---- every system call fails in turn ----
 
 // The calls the tool makes once it has named the target, by what they do, with
-// the errors such calls really return; "retried" ones must not stop the run.
-// Families, not names: C library versions and architectures pick different
-// calls for one job (newfstatat, fstat, statx). "retval=0" is a write that
-// writes nothing, which must not count as progress. A family without errors
-// cannot fail for the arguments it is given (brk, which the allocator behind
-// the stream buffers uses, reports failure by returning the old break, which
-// an injected error cannot imitate).
+// the errors such calls really return. Most may end the run any sound way;
+// `carried_on` ones must not stop it (retried, or done without), and
+// `refusals` must stop it before a byte is written. Families, not names: C
+// library versions and architectures pick different calls for one job
+// (newfstatat, fstat, statx). "retval=0" is a write that writes nothing, which
+// must not count as progress. A family without errors cannot fail for the
+// arguments it is given (brk, which the allocator behind the stream buffers
+// uses, reports failure by returning the old break, which an injected error
+// cannot imitate).
 struct call_family {
     std::vector<std::string> calls;
     std::vector<std::string> errors;
-    std::vector<std::string> retried = {};
+    std::vector<std::string> carried_on = {};
+    std::vector<std::string> refusals = {};
 };
 
 const std::vector<call_family> fault_table = {
@@ -632,7 +652,9 @@ const std::vector<call_family> fault_table = {
     {{"write", "pwrite64"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO"}},
     {{"writev", "pwritev", "pwritev2"}, {"ENOSPC", "EDQUOT", "EFBIG", "EIO", "retval=0"}, {"EINTR"}},
     {{"close"}, {"EIO", "EINTR"}},
-    {{"flock"}, {"EWOULDBLOCK", "ENOLCK"}},
+    // A file system without locks changes nothing; a hold that is there
+    // already (EAGAIN is EWOULDBLOCK) is another run's.
+    {{"flock"}, {}, {"ENOLCK"}, {"EAGAIN"}},
     {{"getrandom"}, {"EAGAIN"}},
     {{"mmap", "mmap2"}, {"ENOMEM"}},
     {{"brk", "munmap"}, {}},
@@ -674,6 +696,10 @@ const call_family* family_of(const std::string& call) {
         }
     }
     return nullptr;
+}
+
+bool ends_with(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // Whatever failed: exit 0 exactly when the image is complete and correct, and
@@ -726,7 +752,8 @@ TEST_P(fault_table_test, EveryCallFailsInTurn) {
         const call_family* entry = family_of(call.name);
         ASSERT_NE(nullptr, entry) << call.name << " is in no family of the fault table";
         std::vector<std::string> errors = entry->errors;
-        errors.insert(errors.end(), entry->retried.begin(), entry->retried.end());
+        errors.insert(errors.end(), entry->carried_on.begin(), entry->carried_on.end());
+        errors.insert(errors.end(), entry->refusals.begin(), entry->refusals.end());
         for (const std::string& error : errors) {
             // An error fails that one call; a return value stays from that call on,
             // as for a device that no longer takes any data.
@@ -737,10 +764,19 @@ TEST_P(fault_table_test, EveryCallFailsInTurn) {
             e2e_dir dir;
             ASSERT_TRUE(!dir.path.empty() && make_setup(dir, two_blocks[0], before));
             const run_result result = run_tool(dir, c, dir.path + "/stdout");
+            // strace runs no tool at all for an injection it does not understand.
+            EXPECT_NE(std::string::npos, read_file(dir.path + "/trace").find("(INJECTED)")) << "never injected";
             expect_sound_outcome(dir, before, result);
-            const auto& retried = entry->retried;
-            if (std::find(retried.begin(), retried.end(), error) != retried.end()) {
-                EXPECT_EQ(0, result.status) << "not retried";
+            const auto listed = [&error](const std::vector<std::string>& list) {
+                return std::find(list.begin(), list.end(), error) != list.end();
+            };
+            if (listed(entry->carried_on)) {
+                EXPECT_EQ(0, result.status) << "the run stopped";
+            }
+            if (listed(entry->refusals)) {
+                const std::string out = read_file(dir.path + "/stdout");
+                const std::string target = two_blocks[0];
+                EXPECT_TRUE(ends_with(out, cannot_create(target)) || ends_with(out, cannot_delete(target))) << out;
             }
             ++injected;
         }
