@@ -3,7 +3,6 @@
 
 #include "bar_args.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform.h"
@@ -22,9 +21,9 @@ const char usage_line_3[] =
 const char usage_line_4[] = "   TAVIMO.EXE \"C:\\Grafiek aandeel.TGA\" 120 16 8,1 4,735 6.97\n\n";
 const char usage_line_5[] = "Een eventueel al bestaand doelbestand wordt overschreven. De minimale breedte\n";
 const char usage_line_6[] = "is 3. De minimale hoogte is 1. De afgeraden maximale grootte is telkens 8192.\n";
-// The "o" with acute accent is the one character outside ASCII; its bytes
-// depend on the console's encoding.
-const char usage_line_7[] = "Een komma %sf een punt is een geldig decimaal scheidingsteken in alle waardes.\n";
+// The "o" with acute accent is the one character outside ASCII.
+const char usage_line_7[] = "Een komma \xC3\xB3"
+                            "f een punt is een geldig decimaal scheidingsteken in alle waardes.\n";
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
@@ -96,11 +95,11 @@ bool read_bar_args(int argc, char* argv[], bar_args& args) {
 }
 
 void print_usage() {
-    std::printf(usage_line_1);
-    std::printf(usage_line_2);
-    std::printf(usage_line_3);
-    std::printf(usage_line_4);
-    std::printf(usage_line_5);
-    std::printf(usage_line_6);
-    std::printf(usage_line_7, console_o_acute);
+    print_text(usage_line_1);
+    print_text(usage_line_2);
+    print_text(usage_line_3);
+    print_text(usage_line_4);
+    print_text(usage_line_5);
+    print_text(usage_line_6);
+    print_text(usage_line_7);
 }

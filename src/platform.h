@@ -9,9 +9,6 @@
 // What the program needs from the operating system. The build picks one
 // implementation per platform; no other file names a platform.
 
-// The bytes of the letter o with acute accent in the console's encoding.
-extern const char console_o_acute[];
-
 // Sets up the process so that neither a closed standard output nor a file
 // size limit ends it by a signal: such failures come back as write errors.
 // A standard stream that was closed at start is opened on the null device,
@@ -24,7 +21,8 @@ void prepare_process();
 // Makes `argv` the command line as UTF-8 text. On POSIX the arguments are the
 // bytes of the names already and stay as they are; on Windows they are read
 // again from the system's own UTF-16 command line, split by the same rules as
-// main's, into fixed storage. False when an argument is no text (a lone
+// main's, into fixed storage, with a fixed text in place of the program's own
+// name, which is never looked at. False when an argument is no text (a lone
 // surrogate) or the command line does not fit: a bad command line.
 bool use_utf8_arguments(int& argc, char**& argv);
 
@@ -37,6 +35,12 @@ std::size_t path_length(const char* path);
 // Windows console the text shows as it is; redirected there, it is written in
 // the ANSI code page, with '?' for what that lacks.
 void print_message(const char* format, const char* text = "", unsigned first = 0, unsigned second = 0);
+
+// Prints the program's own `text`, which has no placeholders, to standard
+// output. On a Windows console it shows as it is; redirected there, it is
+// written in the OEM code page that such texts have always been written in
+// ("ó" as 0xA2).
+void print_text(const char* text);
 
 // Whether anything at all exists at `path`, a dangling symbolic link included.
 bool path_exists(const char* path);

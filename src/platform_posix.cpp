@@ -163,9 +163,6 @@ std::FILE* guard(std::FILE* file, const char* path) {
 
 } // namespace
 
-// POSIX consoles speak UTF-8.
-const char console_o_acute[] = "\xC3\xB3";
-
 void prepare_process() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
@@ -184,6 +181,8 @@ std::size_t path_length(const char* path) { return std::strlen(path); }
 void print_message(const char* format, const char* text, unsigned first, unsigned second) {
     std::printf(format, text, first, second);
 }
+
+void print_text(const char* text) { std::fputs(text, stdout); }
 
 bool path_exists(const char* path) {
     struct stat status {};
