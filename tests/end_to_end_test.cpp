@@ -394,8 +394,8 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
         std::signal(SIGXFSZ, windows_console() ? SIG_IGN : SIG_DFL);
         if (c.how == start::write_only) {
             umask(0444);
-            // Root reads any file: not the programs started from here.
-            // Without the right to drop them, there is nothing to drop.
+            // Root may read any file; the programs started from here may not.
+            // A user who may not drop these rights has none of them.
             prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
         }
