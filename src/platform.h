@@ -33,13 +33,14 @@ std::size_t path_length(const char* path);
 // Prints `format` to standard output as printf does, with `text` for its %s
 // and `first` and `second` for its %u, each where the format has one. On a
 // Windows console the text shows as it is; redirected there, it is written in
-// the ANSI code page, with '?' for what that lacks.
+// the ANSI code page, with '?' for what that lacks. Whatever standard output
+// is, the message has been handed to the system when the call returns.
 void print_message(const char* format, const char* text = "", unsigned first = 0, unsigned second = 0);
 
 // Prints the program's own `text`, which has no placeholders, to standard
 // output. On a Windows console it shows as it is; redirected there, it is
 // written in the OEM code page that such texts have always been written in
-// ("ó" as 0xA2).
+// ("ó" as 0xA2). Handed to the system before the call returns, as a message.
 void print_text(const char* text);
 
 // Whether anything at all exists at `path`, a dangling symbolic link included.

@@ -57,15 +57,16 @@ int capacity_of(std::size_t capacity) { return static_cast<int>(std::min<std::si
 
 // Where the console is not: `text` in `code_page`, in which a character it
 // lacks becomes '?', never a look-alike. `wide` is the same text in UTF-16.
+// The text goes out at once, as on a console: the output of a run that is
+// ended early, even from outside, then holds all it printed.
 void print_redirected(const char* text, const wchar_t* wide, UINT code_page) {
     if (code_page == CP_UTF8) {
         std::fputs(text, stdout);
-        return;
-    }
-    if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide, -1, redirected_text,
-                            capacity_of(sizeof redirected_text), "?", nullptr) > 0) {
+    } else if (WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, wide, -1, redirected_text,
+                                   capacity_of(sizeof redirected_text), "?", nullptr) > 0) {
         std::fputs(redirected_text, stdout);
     }
+    std::fflush(stdout);
 }
 
 // Prints the UTF-8 `text` to standard output: on a console as it is, whatever
