@@ -87,7 +87,7 @@ enum class setup {
     nothing,
     writable_file,
     read_only_file,
-    group_writable_only, // the run's own, which it may then neither read nor write
+    group_writable_only, // owned by the run's user, who then may neither read nor write it
     directory,
     fifo,
     device,
