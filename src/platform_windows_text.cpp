@@ -81,8 +81,7 @@ void print_utf8(const char* text, UINT code_page) {
         print_redirected(text, message_wide, code_page);
         return;
     }
-    // What the text stream holds goes first; line ends as it writes them.
-    std::fflush(stdout);
+    // Line ends as the text stream writes them.
     std::size_t length = 0;
     for (const wchar_t* unit = message_wide; *unit != L'\0'; ++unit) {
         if (*unit == L'\n') {
