@@ -59,10 +59,11 @@ void delete_file(const char* path);
 // run does not delete it.
 //
 // The file is guarded from then until close_guarded_file succeeds: an
-// interrupt (Ctrl+C, a request to terminate, a closing terminal or console)
-// removes it and ends the process as an interrupted process ends, so that no
-// partial image is left behind. Interrupts before and after keep their usual
-// effect. Only one file is guarded at a time; `path` must outlive the guard.
+// interrupt (Ctrl+C, a request to terminate, a closing terminal or console, a
+// CPU time limit, any signal sent to end the process) removes it and ends the
+// process as that interrupt would have, so that no partial image is left
+// behind. Interrupts before and after keep their usual effect, and ignored
+// ones stay ignored. Only one file is guarded at a time; `path` must outlive the guard.
 std::FILE* create_guarded_file(const char* path);
 
 // Closes the guarded file once it is completely written. From the moment the

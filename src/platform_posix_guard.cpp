@@ -17,8 +17,21 @@
 
 namespace {
 
-// The signals by which a user or the system asks a program to stop.
-const int interrupts[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal that a user, another process, a limit or the system sends to
+// end a program, and whose default action would end this one mid-image.
+// Signals of the program's own faults (SIGSEGV, SIGABRT and the like) are not
+// among them. Neither are the real-time ones: their meaning is for the
+// program that uses them to define, nothing sends them to end a program, and
+// their range differs from one C library to the next.
+const int interrupts[] = {
+    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGIO
+    SIGIO, // SIGPOLL where both exist
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 // The file being written. `spare_fd` is a second descriptor of it that
 // outlives the stream, so that the file can be emptied even after a failed
@@ -103,7 +116,8 @@ void on_interrupt(int signal_number) {
     if (guarding != 0) {
         remove_guarded_file();
     }
-    // End by the same signal, as an interrupted program does, so that a shell
+    // End by the same signal, as its default action ends a program (with a
+    // core dump where that is the action and dumps are on), so that a shell
     // loop around the tool stops too. It is blocked until the handler returns.
     struct sigaction default_action {};
     default_action.sa_handler = SIG_DFL;

@@ -155,6 +155,16 @@ const std::vector<std::string> two_blocks = {"bar.tga", "1024", "512", "3", "0",
 const image_spec two_blocks_image = {1024, 512, 342, 43, 170};
 const image_spec smallest_image = {3, 1, 2, 64, 128};
 
+// Ended by `signal` while the rows are written: nothing is left, the output
+// holds every message printed until then, and the tool ends by that signal
+// (under an emulator: with a status that is not 0).
+e2e_case ended_by(const char* name, int signal, only_on only = no_such_signal) {
+    e2e_case c = {name, setup::nothing, large_image, writing("bar.tga", 8192, 8192), 0, effect::absent};
+    c.only = only;
+    c.interrupt = signal;
+    return c;
+}
+
 std::vector<std::string> smallest_at(const std::string& target) { return {target, "3", "1", "1", "0", "0.5"}; }
 
 // The ANSI code page turns a character it lacks into a look-alike: the image
@@ -197,12 +207,18 @@ const std::vector<e2e_case> e2e_cases = {
     {"closed-stdout-still-writes-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::stdout_closed},
     // The image must not take the number of a standard stream that was closed.
     {"closed-standard-streams-still-write-image", setup::nothing, usage_example, "", 0, effect::image, usage_image, start::std_streams_closed, 1, no_closed_streams},
-    // Interrupted while the rows are written: nothing is left, the output holds
-    // every message printed until then, and the tool ends by that signal (under
-    // an emulator: with a status that is not 0).
-    {"interrupt-removes-partial-image", setup::nothing, large_image, writing("bar.tga", 8192, 8192), 0, effect::absent, {}, start::plain, 1, {}, SIGINT},
-    {"terminate-removes-partial-image", setup::nothing, large_image, writing("bar.tga", 8192, 8192), 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGTERM},
-    {"hangup-removes-partial-image", setup::nothing, large_image, writing("bar.tga", 8192, 8192), 0, effect::absent, {}, start::plain, 1, no_such_signal, SIGHUP},
+    ended_by("interrupt-removes-partial-image", SIGINT, {}),
+    ended_by("terminate-removes-partial-image", SIGTERM),
+    ended_by("hangup-removes-partial-image", SIGHUP),
+    ended_by("quit-removes-partial-image", SIGQUIT), // Ctrl+\, which dumps core where dumps are on
+    ended_by("alarm-removes-partial-image", SIGALRM), // timeout -s ALRM
+    ended_by("user-signal-1-removes-partial-image", SIGUSR1),
+    ended_by("user-signal-2-removes-partial-image", SIGUSR2),
+    ended_by("cpu-time-limit-removes-partial-image", SIGXCPU), // dumps core too
+    ended_by("virtual-timer-removes-partial-image", SIGVTALRM),
+    ended_by("profiling-timer-removes-partial-image", SIGPROF),
+    ended_by("io-signal-removes-partial-image", SIGIO),
+    ended_by("power-failure-removes-partial-image", SIGPWR),
     // Started as under nohup or as a background job: the interrupt changes nothing.
     {"ignored-interrupt-still-writes-image", setup::nothing, large_image, written("bar.tga", 8192, 8192), 0, effect::image, large_image_spec, start::interrupts_ignored, 1, no_ignored_signals, SIGINT},
     // The other run keeps its file and finishes its image.
@@ -394,22 +410,32 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
     }
     argv.push_back(nullptr);
 
+    // Its read end is closed before the tool starts, so that no message can
+    // ever find a reader.
     int closed_pipe[2] = {-1, -1};
-    if (stdout_path.empty() && pipe(closed_pipe) != 0) {
+    if (stdout_path.empty() && (pipe(closed_pipe) != 0 || close(closed_pipe[0]) != 0)) {
         return -1;
     }
     const pid_t child = fork();
     if (child == 0) {
-        // What a shell would give it: default signal actions, whatever this
-        // program was started with, and its own limits. A Windows program
-        // cannot ignore a POSIX signal, so under wine the launcher ignores the
-        // file size signal for it.
-        const auto interrupt_action = c.how == start::interrupts_ignored ? SIG_IGN : SIG_DFL;
-        std::signal(SIGINT, interrupt_action);
-        std::signal(SIGHUP, interrupt_action);
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGPIPE, SIG_DFL);
+        // What a shell would give it: default signal actions and none blocked,
+        // whatever this program was started with, and its own limits, with no
+        // core dumps. A Windows program cannot ignore a POSIX signal, so under
+        // wine the launcher ignores the file size signal for it.
+        for (int signal_number = 1; signal_number < SIGRTMIN; ++signal_number) {
+            std::signal(signal_number, SIG_DFL);
+        }
+        if (c.how == start::interrupts_ignored) {
+            std::signal(SIGINT, SIG_IGN);
+            std::signal(SIGQUIT, SIG_IGN);
+            std::signal(SIGHUP, SIG_IGN);
+        }
         std::signal(SIGXFSZ, windows_console() ? SIG_IGN : SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        const rlimit no_core = {0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
         if (c.how == start::write_only) {
             umask(0444);
             // Root may read any file; the programs started from here may not.
@@ -429,12 +455,8 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
             // Wine decodes its command line by the locale: keep every letter.
             setenv("LC_ALL", "C.UTF-8", 1);
         }
-        int out = closed_pipe[1];
-        if (out < 0) {
-            out = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        } else {
-            close(closed_pipe[0]);
-        }
+        const int out =
+            closed_pipe[1] >= 0 ? closed_pipe[1] : open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open((dir.path + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int in = open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || dup2(in, 0) < 0 ||
@@ -449,8 +471,7 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
         execvp(argv[0], argv.data());
         _exit(127);
     }
-    if (closed_pipe[0] >= 0) {
-        close(closed_pipe[0]);
+    if (closed_pipe[1] >= 0) {
         close(closed_pipe[1]);
     }
     return child;
