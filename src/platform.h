@@ -82,8 +82,8 @@ bool close_guarded_file(std::FILE* file);
 // process ends.
 void discard_guarded_file();
 
-// Writes `count` copies of the `size` bytes at `data` to `file`, handing the
-// system large blocks (about 1 MiB per call) while holding only the one copy
-// in memory. False at the first failed write, and before the next block once
-// an interrupt is pending.
+// Writes `count` copies of the `size` bytes at `data` to `file`, many in each
+// call to the system (at most 1 MiB), in fixed memory whatever the count.
+// False at the first failed write, and before the next block once an
+// interrupt is pending.
 bool write_copies(std::FILE* file, const unsigned char* data, std::size_t size, std::size_t count);
