@@ -410,8 +410,7 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
     }
     argv.push_back(nullptr);
 
-    // Its read end is closed before the tool starts, so that no message can
-    // ever find a reader.
+    // Its read end is closed before the tool starts: no message ever finds a reader.
     int closed_pipe[2] = {-1, -1};
     if (stdout_path.empty() && (pipe(closed_pipe) != 0 || close(closed_pipe[0]) != 0)) {
         return -1;
@@ -425,10 +424,8 @@ pid_t start_tool(const e2e_dir& dir, const e2e_case& c, const std::string& stdou
         for (int signal_number = 1; signal_number < SIGRTMIN; ++signal_number) {
             std::signal(signal_number, SIG_DFL);
         }
-        if (c.how == start::interrupts_ignored) {
-            std::signal(SIGINT, SIG_IGN);
-            std::signal(SIGQUIT, SIG_IGN);
-            std::signal(SIGHUP, SIG_IGN);
+        for (const int ignored : {SIGINT, SIGQUIT, SIGHUP}) {
+            std::signal(ignored, c.how == start::interrupts_ignored ? SIG_IGN : SIG_DFL);
         }
         std::signal(SIGXFSZ, windows_console() ? SIG_IGN : SIG_DFL);
         sigset_t none;
@@ -637,8 +634,7 @@ TEST_P(end_to_end_table, OutputStatusAndFile) {
     if (c.how != start::stdout_closed && c.how != start::std_streams_closed) {
         EXPECT_EQ(console_form(c.expected_stdout), read_file(stdout_path));
     }
-    // Wine talks about itself there, and qemu-user about a signal that ended
-    // its program.
+    // Wine talks about itself there, and qemu-user about a signal that ended its program.
     if (!windows_console() && (native() || !interrupted)) {
         EXPECT_EQ("", read_file(dir.path + "/stderr"));
     }
