@@ -63,7 +63,8 @@ void delete_file(const char* path);
 // CPU time limit, any signal sent to end the process) removes it and ends the
 // process as that interrupt would have, so that no partial image is left
 // behind. Interrupts before and after keep their usual effect, and ignored
-// ones stay ignored. Only one file is guarded at a time; `path` must outlive the guard.
+// ones stay ignored. Only one file is guarded at a time; `path` must outlive
+// the guard.
 std::FILE* create_guarded_file(const char* path);
 
 // Closes the guarded file once it is completely written. From the moment the
